@@ -1,0 +1,22 @@
+#pragma once
+// Process-wide state of the launcher window. Everything here is touched on the UI thread only,
+// except g_mainWindow, which is written once before any worker starts and only read afterwards.
+#include <windows.h>
+
+#include <string>
+
+#include "manifest/manifest.h"
+
+extern HINSTANCE g_instance;
+extern HWND g_mainWindow;
+extern HWND g_fileList;
+extern HWND g_progressBar;
+extern HWND g_statusLine;
+extern HWND g_bannerControl;
+extern HFONT g_headingFont;
+extern HFONT g_bodyFont;
+extern HFONT g_smallFont;
+extern HBRUSH g_backgroundBrush;
+extern bool g_busy;
+extern Manifest g_manifest;
+extern std::wstring g_currentDownloadName;

@@ -1,0 +1,24 @@
+#pragma once
+// The download manifest as the launcher holds it: records filled by ParseManifest.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct ManifestEntry {
+  std::wstring name;
+  std::wstring url;
+  int64_t size = 0;
+  std::wstring modified_at;
+  std::wstring ext;
+};
+
+struct Manifest {
+  std::wstring schema;
+  std::vector<ManifestEntry> files;  // display order (newest first) after a successful parse
+};
+
+constexpr const wchar_t* kManifestSchema = L"quorvel.download.v1";
+
+// Parses a reply body (UTF-8 bytes, no terminating NUL needed) into an empty manifest and puts the
+// entries newest first. On failure, error holds the one text the user sees.
+bool ParseManifest(const std::string& body, Manifest& manifest, std::wstring& error);

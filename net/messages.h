@@ -1,0 +1,17 @@
+#pragma once
+// Messages the workers post to the main dialog; each text payload is LocalAlloc'd and owned by the
+// dialog once posted.
+#ifdef _WIN32
+#include <windows.h>
+
+#include <string>
+
+constexpr UINT WM_MANIFEST_READY = WM_APP + 1;     // wParam: Manifest* (new)
+constexpr UINT WM_MANIFEST_FAILED = WM_APP + 2;    // wParam: LocalAlloc'd error text or null
+constexpr UINT WM_DOWNLOAD_PROGRESS = WM_APP + 3;  // wParam: KiB received; lParam: KiB announced or -1
+constexpr UINT WM_DOWNLOAD_DONE = WM_APP + 4;      // wParam: LocalAlloc'd path or null
+constexpr UINT WM_DOWNLOAD_FAILED = WM_APP + 5;    // wParam: LocalAlloc'd error text or null
+
+// A LocalAlloc(LPTR) copy of text with its NUL, or null when the allocation fails.
+wchar_t* CopyToLocalText(const std::wstring& text);
+#endif

@@ -1,0 +1,27 @@
+# Build configurations shared by the test runner, the demo and the benchmarks (sourced).
+# The loopback port the test and demo builds fetch their manifest from.
+QUORVEL_TEST_HOST=${QUORVEL_TEST_HOST:-127.0.0.1}
+QUORVEL_TEST_PORT=${QUORVEL_TEST_PORT:-47443}
+export QUORVEL_TEST_HOST QUORVEL_TEST_PORT
+
+configure_and_build() {  # configure_and_build CONFIG [targets...]
+  local config=$1; shift
+  local dir="$build/$config"
+  local args=()
+  case "$config" in
+    native) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_SANITIZE=ON) ;;
+    fuzz) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DQUORVEL_FUZZ=ON) ;;
+    bench) args=(-DCMAKE_BUILD_TYPE=Release -DQUORVEL_BENCH=ON) ;;
+    win) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
+               -DQUORVEL_SERVER_HOST="$QUORVEL_TEST_HOST" -DQUORVEL_SERVER_PORT="$QUORVEL_TEST_PORT") ;;
+    win-default) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake") ;;
+    *) echo "unknown configuration $config" >&2; return 1 ;;
+  esac
+  echo "=== building $config"
+  cmake -S "$root" -B "$dir" "${args[@]}" >"$build/cmake-$config.log" 2>&1 || { cat "$build/cmake-$config.log"; return 1; }
+  if [ $# -gt 0 ]; then
+    cmake --build "$dir" -j "$(nproc)" --target "$@"
+  else
+    cmake --build "$dir" -j "$(nproc)"
+  fi
+}
