@@ -60,6 +60,18 @@ class Curl:
         return status, headers, body
 
 
+def readme_shows_the_tested_block(fails):
+    """The block the README tells vendors to use is the one this test runs (comments aside)."""
+    def lines(path):
+        with open(path, encoding="utf-8") as f:
+            return [l.strip() for l in f if l.strip() and not l.strip().startswith("#")]
+    block = lines(php_stack.VENDOR_BLOCK)
+    readme = lines(os.path.join(php_stack.SOURCE_ROOT, "server", "README.md"))
+    starts = [i for i, line in enumerate(readme) if line == block[0]]
+    fails.check(any(readme[i:i + len(block)] == block for i in starts),
+                "server/README.md shows server/nginx-download.conf as it stands")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--work", required=True)
@@ -82,6 +94,7 @@ def main():
     folder = os.path.join(work, "published")
     expected = download_folder.build(folder, php_stack.DEFAULT_SCRIPT)
     fails = download_folder.Failures()
+    readme_shows_the_tested_block(fails)
     port = php_stack.free_port()
     scratch = tempfile.mkdtemp(dir=work)
     fetch = Curl(ca.ca_cert, scratch)
