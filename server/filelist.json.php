@@ -18,9 +18,9 @@ function SendJson(int $status, array $document): void
     header('Content-Type: application/json; charset=utf-8');
     header('Cache-Control: no-cache');
     header('X-Content-Type-Options: nosniff');
-    $body = json_encode($document, JSON_UNESCAPED_SLASHES | JSON_UNESCAPED_UNICODE | JSON_THROW_ON_ERROR);
-    header('Content-Length: ' . strlen($body));
-    echo $body;  // the server drops the body itself for HEAD
+    // No Content-Length of our own, which output compression would make wrong; for HEAD the
+    // server drops the body itself.
+    echo json_encode($document, JSON_UNESCAPED_SLASHES | JSON_UNESCAPED_UNICODE | JSON_THROW_ON_ERROR);
 }
 
 function SendError(int $status, string $message): void

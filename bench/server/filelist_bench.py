@@ -9,10 +9,8 @@ import http.client
 import json
 import os
 import shutil
-import socket
 import ssl
 import statistics
-import subprocess
 import sys
 import time
 
@@ -76,30 +74,13 @@ def main():
     shutil.copyfile(php_stack.DEFAULT_SCRIPT, os.path.join(folder, "filelist.json.php"))
     path = "/download/latest/filelist.json.php"
 
-    if shutil.which("php"):
-        port = php_stack.free_port()
-        log = open(os.path.join(work, "php-server.log"), "wb")
-        server = subprocess.Popen(["php", "-S", f"127.0.0.1:{port}", "-t", root], stdout=log,
-                                  stderr=subprocess.STDOUT)
-        try:
-            deadline = time.monotonic() + 30
-            while True:
-                try:
-                    socket.create_connection(("127.0.0.1", port), timeout=1).close()
-                    break
-                except OSError:
-                    if time.monotonic() > deadline:
-                        raise
-                    time.sleep(0.05)
-            times, body = time_requests(lambda: http.client.HTTPConnection("127.0.0.1", port, timeout=60),
-                                        path, args.requests)
-            report("php -S (no opcache)", times, body, args.files)
-        finally:
-            server.terminate()
-            server.wait()
-            log.close()
-    else:
-        print("php -S: skipped, PHP's command-line program is not installed")
+    try:
+        with php_stack.serve_builtin(root, php_stack.free_port(), os.path.join(work, "php-server.log")) as server:
+            times, body = time_requests(
+                lambda: http.client.HTTPConnection("127.0.0.1", server.port, timeout=60), path, args.requests)
+            report("php -S (no php.ini, no opcache)", times, body, args.files)
+    except php_stack.Unavailable as missing:
+        print(f"php -S: skipped, {missing}")
 
     try:
         ca = php_stack.make_test_ca(work)

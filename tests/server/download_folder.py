@@ -9,6 +9,7 @@ import json
 import os
 import shutil
 import subprocess
+import time
 import urllib.parse
 
 FOLDER_PATH = "/download/latest/"
@@ -19,7 +20,7 @@ SCHEMA = "quorvel.download.v1"
 
 def utc(text):
     """Seconds since the epoch of a 'YYYY-MM-DDTHH:MM:SSZ' text."""
-    import time
+
     return calendar.timegm(time.strptime(text, "%Y-%m-%dT%H:%M:%SZ"))
 
 

@@ -223,7 +223,7 @@ http {{
             self._spawn(fpm_command, "php-fpm")
             self._wait(lambda: os.path.exists(sock), "php-fpm's socket", "php-fpm.log")
             self._spawn(nginx_command, "nginx")
-            self._wait(self._listening, f"nginx on port {self.port}", "nginx-error.log")
+            self._wait(lambda: _listening(self.host, self.port), f"nginx on port {self.port}", "nginx-error.log")
         except BaseException:
             self.stop()
             raise
@@ -244,23 +244,10 @@ http {{
                 raise StackError(f"{what} not ready after {START_TIMEOUT} s; see {self.logs}")
             time.sleep(0.05)
 
-    def _listening(self):
-        try:
-            socket.create_connection((self.host, self.port), timeout=2).close()
-            return True
-        except OSError:
-            return False
-
     def stop(self):
         """Stops nginx, then PHP-FPM (each by its own process), and waits for both."""
-        for name, process, out in reversed(self._processes):
-            if process.poll() is None:
-                process.terminate()
-                try:
-                    process.wait(timeout=15)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait()
+        for _, process, out in reversed(self._processes):
+            _end(process)
             out.close()
         self._processes = []
         if self._socket_dir:
@@ -271,6 +258,60 @@ http {{
 def _indent(text, spaces):
     pad = " " * spaces
     return "\n".join(pad + line if line else line for line in text.splitlines())
+
+
+class BuiltinServer:
+    """PHP's built-in web server over `root` on loopback; stop() ends it."""
+
+    def __init__(self, root, port, log_path):
+        self.port = port
+        self.base_url = f"http://127.0.0.1:{port}"
+        self._log = open(log_path, "wb")
+        # -n: no php.ini, so the machine's settings cannot change what is tested
+        self._process = subprocess.Popen(
+            ["php", "-n", "-d", "log_errors=1", "-S", f"127.0.0.1:{port}", "-t", root],
+            stdout=self._log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, cwd=root)
+        deadline = time.monotonic() + START_TIMEOUT
+        while not _listening("127.0.0.1", port):
+            if self._process.poll() is not None or time.monotonic() > deadline:
+                self.stop()
+                raise StackError(f"php -S did not start; see {log_path}")
+            time.sleep(0.05)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    def stop(self):
+        _end(self._process)
+        self._log.close()
+
+
+def serve_builtin(root, port, log_path):
+    """Serves `root` with `php -S` at http://127.0.0.1:port/ until the result is stopped."""
+    if not shutil.which("php"):
+        raise Unavailable("PHP's command-line program 'php' is not installed (Debian package php-cli)")
+    return BuiltinServer(root, port, log_path)
+
+
+def _listening(host, port):
+    try:
+        socket.create_connection((host, port), timeout=2).close()
+        return True
+    except OSError:
+        return False
+
+
+def _end(process):
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout=15)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
 
 
 def serve_folder(folder, port, cert, key, workdir, host="127.0.0.1", script=DEFAULT_SCRIPT):

@@ -9,22 +9,15 @@ import http.client
 import json
 import os
 import shutil
-import socket
 import subprocess
 import sys
-import time
 import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import download_folder  # noqa: E402
+import php_stack  # noqa: E402
 
 SKIP = 77
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def fetch(url, method="GET", extra_headers=None, byte_range=None):
@@ -41,45 +34,12 @@ def fetch(url, method="GET", extra_headers=None, byte_range=None):
     return reply.status, {k.lower(): v for k, v in reply.getheaders()}, body
 
 
-class BuiltinServer:
-    def __init__(self, root, log_path):
-        self.port = free_port()
-        self.log = open(log_path, "wb")
-        self.process = subprocess.Popen(
-            ["php", "-n", "-d", "log_errors=1", "-S", f"127.0.0.1:{self.port}", "-t", root],
-            stdout=self.log, stderr=subprocess.STDOUT, cwd=root)
-        self.base = f"http://127.0.0.1:{self.port}"
-        deadline = time.monotonic() + 30
-        while True:
-            try:
-                socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
-                return
-            except OSError:
-                if self.process.poll() is not None or time.monotonic() > deadline:
-                    self.stop()
-                    raise RuntimeError(f"php -S did not start; see {log_path}")
-                time.sleep(0.05)
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        self.log.close()
-
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--script", required=True)
     parser.add_argument("--work", required=True)
     parser.add_argument("--checker")
     args = parser.parse_args()
-    if not shutil.which("php"):
-        print("SKIP: PHP's command-line program 'php' is not installed (Debian package php-cli)")
-        return SKIP
 
     work = os.path.abspath(args.work)
     shutil.rmtree(work, ignore_errors=True)
@@ -102,13 +62,17 @@ def main():
         f.write(b"x")
 
     log_path = os.path.join(work, "php-server.log")
-    server = BuiltinServer(root, log_path)
     try:
-        download_folder.check_manifest_reply(fails, fetch, server.base, expected, args.checker)
-        download_folder.check_downloads(fails, fetch, server.base, expected)
+        server = php_stack.serve_builtin(root, php_stack.free_port(), log_path)
+    except php_stack.Unavailable as missing:
+        print(f"SKIP: {missing}")
+        return SKIP
+    try:
+        download_folder.check_manifest_reply(fails, fetch, server.base_url, expected, args.checker)
+        download_folder.check_downloads(fails, fetch, server.base_url, expected)
 
         # A forged Host header must not reach the URLs.
-        status, _, body = fetch(server.base + "/download/latest/filelist.json.php",
+        status, _, body = fetch(server.base_url + "/download/latest/filelist.json.php",
                                 extra_headers={"Host": 'evil.example/"><x'})
         fails.equal(status, 200, "status with a forged Host")
         urls = [f["url"] for f in json.loads(body)["files"]]
@@ -116,11 +80,11 @@ def main():
                     f"forged Host kept out of the URLs: {urls[:1]}")
 
         # A request path never picks the folder: query strings and extra segments change nothing.
-        status, _, queried = fetch(server.base + "/download/latest/filelist.json.php?dir=../..&path=/etc")
+        status, _, queried = fetch(server.base_url + "/download/latest/filelist.json.php?dir=../..&path=/etc")
         fails.equal(status, 200, "status with a query")
         fails.equal(json.loads(queried)["files"], json.loads(body)["files"], "a query changes nothing")
 
-        status, _, body = fetch(server.base + "/proxied/download/latest/filelist.json.php")
+        status, _, body = fetch(server.base_url + "/proxied/download/latest/filelist.json.php")
         fails.equal(status, 200, "status with a configured base URL")
         fails.equal([f["url"] for f in json.loads(body)["files"]],
                     ["https://downloads.example.com/proxied/download/latest/Setup%201.msi"],
