@@ -1,6 +1,6 @@
 """A private nginx + PHP-FPM deployment on loopback, as a vendor runs it, for tests and demos.
 
-    ca = make_test_ca(workdir)                       # throwaway CA and a server certificate
+    ca = make_test_ca(workdir)    # throwaway CA (ca.ca_cert PEM, ca.ca_der, ca.ca_sha1) and server cert
     with serve_folder(folder, port, ca.cert, ca.key, workdir) as stack:
         ... https://127.0.0.1:<port>/download/latest/filelist.json.php ...
 
@@ -12,6 +12,7 @@ Raises Unavailable when nginx, php-fpm or openssl is missing (callers skip), Sta
 """
 import glob
 import grp
+import hashlib
 import os
 import pwd
 import shutil
@@ -70,6 +71,8 @@ class TestCa:
     def __init__(self, directory):
         self.directory = directory
         self.ca_cert = os.path.join(directory, "ca.pem")
+        self.ca_der = os.path.join(directory, "ca.der")
+        self.ca_sha1 = ""
         self.cert = os.path.join(directory, "server.pem")
         self.key = os.path.join(directory, "server.key")
 
@@ -89,7 +92,8 @@ def make_test_ca(workdir, host="127.0.0.1", days=30):
     csr = os.path.join(d, "server.csr")
     _run(["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-sha256", "-keyout", ca.key, "-out", csr,
           "-subj", f"/O=Quorvel Test/CN={host}"], "making the server key")
-    names = f"IP:{host}" if _is_ip(host) else f"DNS:{host}"
+    # An address also as a DNS name: some TLS clients match only DNS names against the host.
+    names = f"IP:{host},DNS:{host}" if _is_ip(host) else f"DNS:{host}"
     if host != "localhost":
         names += ",DNS:localhost"
     extensions = os.path.join(d, "server.ext")
@@ -101,6 +105,10 @@ def make_test_ca(workdir, host="127.0.0.1", days=30):
     _run(["openssl", "x509", "-req", "-in", csr, "-CA", ca.ca_cert, "-CAkey", ca_key,
           "-CAcreateserial", "-sha256", "-days", str(days), "-extfile", extensions, "-out", ca.cert],
          "signing the server certificate")
+    # DER form and SHA-1 thumbprint, as a Windows certificate store wants the CA.
+    _run(["openssl", "x509", "-in", ca.ca_cert, "-outform", "DER", "-out", ca.ca_der], "writing the CA as DER")
+    with open(ca.ca_der, "rb") as f:
+        ca.ca_sha1 = hashlib.sha1(f.read()).hexdigest().upper()
     return ca
 
 
