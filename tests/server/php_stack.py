@@ -1,6 +1,7 @@
 """A private nginx + PHP-FPM deployment on loopback, as a vendor runs it, for tests and demos.
 
     ca = make_test_ca(workdir)    # throwaway CA (ca.ca_cert PEM, ca.ca_der, ca.ca_sha1) and server cert
+    write_root_store_reg(ca, "ca.reg")                # for `wine reg import ca.reg`
     with serve_folder(folder, port, ca.cert, ca.key, workdir) as stack:
         ... https://127.0.0.1:<port>/download/latest/filelist.json.php ...
 
@@ -17,6 +18,7 @@ import os
 import pwd
 import shutil
 import socket
+import struct
 import subprocess
 import tempfile
 import time
@@ -110,6 +112,19 @@ def make_test_ca(workdir, host="127.0.0.1", days=30):
     with open(ca.ca_der, "rb") as f:
         ca.ca_sha1 = hashlib.sha1(f.read()).hexdigest().upper()
     return ca
+
+
+def write_root_store_reg(ca, path):
+    """A .reg file that puts the test CA into a Windows (Wine) machine's trusted root store:
+    `wine reg import FILE`, then WinHTTP accepts the stack's certificate."""
+    with open(ca.ca_der, "rb") as f:
+        der = f.read()
+    blob = struct.pack("<III", 0x20, 1, len(der)) + der  # one serialized property: the certificate
+    with open(path, "w", newline="") as f:
+        f.write("Windows Registry Editor Version 5.00\r\n\r\n"
+                "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\"
+                f"{ca.ca_sha1}]\r\n\"Blob\"=hex:{','.join(f'{b:02x}' for b in blob)}\r\n")
+    return path
 
 
 def _is_ip(host):
