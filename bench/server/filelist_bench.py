@@ -73,6 +73,7 @@ def main():
     make_folder(folder, args.files)
     shutil.copyfile(php_stack.DEFAULT_SCRIPT, os.path.join(folder, "filelist.json.php"))
     path = "/download/latest/filelist.json.php"
+    print("load average before: %.2f %.2f %.2f (figures rise with it)" % os.getloadavg())
 
     try:
         with php_stack.serve_builtin(root, php_stack.free_port(), os.path.join(work, "php-server.log")) as server:
