@@ -102,6 +102,7 @@ def main():
         print(f"{len(fails.items)} check(s) failed; server log: {log_path}")
         return 1
     print(f"ok: {len(expected)} files listed and downloaded through php -S")
+    shutil.rmtree(work, ignore_errors=True)  # kept only when something failed
     return 0
 
 

@@ -128,6 +128,7 @@ def main():
         print(f"{len(fails.items)} check(s) failed; logs in {os.path.join(work, 'stack', 'logs')}")
         return 1
     print(f"ok: {len(expected)} files listed and downloaded through nginx (TLS 1.2) and PHP-FPM")
+    shutil.rmtree(work, ignore_errors=True)  # kept only when something failed
     return 0
 
 
