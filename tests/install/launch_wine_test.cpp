@@ -54,27 +54,47 @@ struct OwnerWindow {
 };
 
 // Closes whatever window the shell opens in this process while a launch blocks (its own error
-// box or "Open with"), and remembers the titles it closed.
+// box), and remembers its texts and whether the launcher's window owned it.
 struct ShellWindowCloser {
+  struct Seen {
+    HWND window;
+    std::wstring texts;
+    bool ownedByMainWindow;
+  };
   std::atomic<bool> stop{false};
-  std::vector<std::wstring> closed;
+  std::vector<Seen> closed;
   std::thread thread;
   ShellWindowCloser() : thread([this] { Run(); }) {}
-  ~ShellWindowCloser() {
-    stop = true;
-    thread.join();
-  }
+  ~ShellWindowCloser() { Finish(); }
   ShellWindowCloser(const ShellWindowCloser&) = delete;
   ShellWindowCloser& operator=(const ShellWindowCloser&) = delete;
+  // Stops watching; the list is complete once this returns.
+  const std::vector<Seen>& Finish() {
+    stop = true;
+    if (!thread.joinable()) return closed;
+    thread.join();
+    for (const Seen& seen : closed) std::fprintf(stderr, "  shell showed: %ls\n", seen.texts.c_str());
+    return closed;
+  }
   void Run() {
     while (!stop) {
       EnumWindows([](HWND window, LPARAM self) -> BOOL {
         DWORD process = 0;
         GetWindowThreadProcessId(window, &process);
-        if (process == GetCurrentProcessId() && window != g_mainWindow && IsWindowVisible(window)) {
+        auto* closer = reinterpret_cast<ShellWindowCloser*>(self);
+        bool known = false;
+        for (const Seen& seen : closer->closed) known = known || seen.window == window;
+        if (!known && process == GetCurrentProcessId() && window != g_mainWindow && IsWindowVisible(window)) {
           wchar_t title[256] = {};
           GetWindowTextW(window, title, 256);
-          reinterpret_cast<ShellWindowCloser*>(self)->closed.push_back(title);
+          Seen seen{window, title, GetWindow(window, GW_OWNER) == g_mainWindow};
+          EnumChildWindows(window, [](HWND child, LPARAM text) -> BOOL {
+            wchar_t line[512] = {};
+            GetWindowTextW(child, line, 512);
+            if (line[0]) *reinterpret_cast<std::wstring*>(text) += std::wstring(L" | ") + line;
+            return TRUE;
+          }, reinterpret_cast<LPARAM>(&seen.texts));
+          closer->closed.push_back(seen);
           PostMessageW(window, WM_CLOSE, 0, 0);
         }
         return TRUE;
@@ -165,15 +185,32 @@ TEST_CASE(OtherFilesAreOpenedThemselvesByTheShell) {
   support::RemoveTree(kRoot);
 }
 
-TEST_CASE(AFailedLaunchReturnsWithoutAMessageOfItsOwn) {
+// The shell's own error box is not suppressed and is owned by the launcher's window; once it is
+// dismissed the call returns, so the dialog goes on to close itself.
+TEST_CASE(AFailedLaunchLeavesTheShellsOwnMessageAndReturns) {
   OwnerWindow owner;
   g_currentDownloadName = L"Missing Setup.exe";
-  const std::wstring path = std::wstring(kRoot) + L"\\gone\\20261208T011500Z_Missing Setup.exe";
   ShellWindowCloser closer;
-  const ULONGLONG start = GetTickCount64();
+  LaunchDownloadedFile(std::wstring(kRoot) + L"\\gone\\20261208T011500Z_Missing Setup.exe");
+  const auto& closed = closer.Finish();
+  REQUIRE(closed.size() == 1);
+  CHECK(closed[0].ownedByMainWindow);
+}
+
+// Wine reads no association for a name without an extension (HKCR\\. is not consulted), so the
+// shell answers with its own "no program" box: proof the file itself went to "open", not to
+// msiexec (another process) or the relaunch (no box at all).
+TEST_CASE(ANameWithoutExtensionGoesToTheShellItself) {
+  OwnerWindow owner;
+  g_currentDownloadName = L"Tool";
+  const std::wstring path = std::wstring(kRoot) + L"\\open\\20261208T011500Z_Tool";
+  REQUIRE(support::MakeFolders(std::wstring(kRoot) + L"\\open") && support::WriteBytes(path, "program bytes"));
+  ShellWindowCloser closer;
   LaunchDownloadedFile(path);
-  CHECK(GetTickCount64() - start < 120000);
-  for (const std::wstring& title : closer.closed) std::fprintf(stderr, "  closed shell window: %ls\n", title.c_str());
+  const auto& closed = closer.Finish();
+  REQUIRE(closed.size() == 1);
+  CHECK(closed[0].ownedByMainWindow);
+  support::RemoveTree(kRoot);
 }
 
 // The probe runs under a given file name, so the relaunch decision sees a real own module name.
@@ -220,8 +257,9 @@ TEST_CASE(ANewerLauncherIsRelaunchedByTheHiddenInterpreterOnlyWhenNamesMatch) {
       const unsigned long long called = std::stoull(probed[L"after"]);
       const unsigned long long began = std::stoull(started[L"time"]);
       CHECK(began > called + 7000000ULL);
-      std::fprintf(stderr, "  relaunch: new copy started %.2f s after the call, ancestors %ls\n",
-                   (began - called) / 1e7, started[L"ancestors"].c_str());
+      std::fprintf(stderr, "  relaunch: %ls (window flags %ls, show %ls, console %ls); new copy started %.2f s later\n",
+                   probed[L"childCommand"].c_str(), probed[L"childWindowFlags"].c_str(), probed[L"childShow"].c_str(),
+                   probed[L"childConsole"].c_str(), (began - called) / 1e7);
     } else {
       CHECK_EQ(support::ToLowerAscii(parent), support::ToLowerAscii(row.runningName));
     }
