@@ -118,5 +118,5 @@ wchar_t* LocalText(const std::wstring& text) {
 void Post(UINT message, WPARAM wParam, LPARAM lParam) { PostMessageW(g_mainWindow, message, wParam, lParam); }
 
 void WaitForManifestWorker() {
-  PumpUntil([] { return StatusIsError(); });
+  PumpUntil([] { return StatusText() != L"Fetching available downloads\u2026"; });
 }
