@@ -34,20 +34,6 @@ int HexValue(char byte) {
   return -1;
 }
 
-// Each escape is encoded by itself, so the halves of a surrogate pair stay apart (and become U+FFFD).
-void AppendUtf8(std::string& buffer, unsigned value) {
-  if (value < 0x80) {
-    buffer.push_back(static_cast<char>(value));
-  } else if (value < 0x800) {
-    buffer.push_back(static_cast<char>(0xC0 | (value >> 6)));
-    buffer.push_back(static_cast<char>(0x80 | (value & 0x3F)));
-  } else {
-    buffer.push_back(static_cast<char>(0xE0 | (value >> 12)));
-    buffer.push_back(static_cast<char>(0x80 | ((value >> 6) & 0x3F)));
-    buffer.push_back(static_cast<char>(0x80 | (value & 0x3F)));
-  }
-}
-
 // Reads the rest of a string after a backslash has been met: the bytes before it are in buffer.
 bool ReadEscapedRest(JsonCursor& cursor, std::string& buffer, std::wstring& out) {
   const char* p = cursor.position;
@@ -89,6 +75,8 @@ bool ReadEscapedRest(JsonCursor& cursor, std::string& buffer, std::wstring& out)
           value = (value << 4) | static_cast<unsigned>(digit);
         }
         p += 4;
+        // Each escape is encoded by itself, so the halves of a surrogate pair stay apart (and
+        // become U+FFFD in the conversion).
         AppendUtf8(buffer, value);
         break;
       }
