@@ -22,3 +22,11 @@ constexpr const wchar_t* kManifestSchema = L"quorvel.download.v1";
 // Parses a reply body (UTF-8 bytes, no terminating NUL needed) into an empty manifest and puts the
 // entries newest first. On failure, error holds the one text the user sees.
 bool ParseManifest(const std::string& body, Manifest& manifest, std::wstring& error);
+
+struct JsonCursor;
+// Reads one file entry object at the cursor into entry, which holds the defaults; no message.
+bool ReadManifestEntry(JsonCursor& cursor, ManifestEntry& entry);
+
+// Puts entries newest first: a stable sort by modified_at, largest first, comparing UTF-16 code units
+// as unsigned 16-bit numbers.
+void SortManifestEntries(std::vector<ManifestEntry>& files);

@@ -1,6 +1,127 @@
+#include <algorithm>
+#include <cstdint>
+
+#include "manifest/json_cursor.h"
 #include "manifest/manifest.h"
 
-bool ParseManifest(const std::string&, Manifest&, std::wstring& error) {
-  error = L"JSON root is not an object.";
-  return false;
+namespace {
+
+bool Consume(JsonCursor& cursor, char byte) {
+  SkipWhitespace(cursor);
+  if (cursor.position == cursor.end || *cursor.position != byte) return false;
+  ++cursor.position;
+  return true;
+}
+
+// wchar_t is 32 bits outside Windows but holds UTF-16 units there too, so compare 16-bit values.
+bool TextLess(const std::wstring& a, const std::wstring& b) {
+  const size_t common = std::min(a.size(), b.size());
+  for (size_t i = 0; i < common; ++i) {
+    const uint16_t x = static_cast<uint16_t>(a[i]);
+    const uint16_t y = static_cast<uint16_t>(b[i]);
+    if (x != y) return x < y;
+  }
+  return a.size() < b.size();
+}
+
+// Reads the "files" array after its key's colon, appending to files.
+bool ReadFilesArray(JsonCursor& cursor, std::vector<ManifestEntry>& files, std::wstring& error) {
+  if (!Consume(cursor, '[')) {
+    error = L"'files' is not an array.";
+    return false;
+  }
+  if (Consume(cursor, ']')) return true;
+  for (;;) {
+    ManifestEntry entry;
+    if (!ReadManifestEntry(cursor, entry)) {
+      error = L"Bad file entry.";
+      return false;
+    }
+    files.push_back(std::move(entry));
+    SkipWhitespace(cursor);
+    const char next = cursor.position == cursor.end ? '\0' : *cursor.position;
+    if (cursor.position != cursor.end && (next == ',' || next == ']')) {
+      ++cursor.position;
+      if (next == ']') return true;
+      continue;
+    }
+    error = L"Bad 'files' array.";
+    return false;
+  }
+}
+
+}  // namespace
+
+bool ReadManifestEntry(JsonCursor& cursor, ManifestEntry& entry) {
+  if (!Consume(cursor, '{')) return false;
+  if (Consume(cursor, '}')) return true;
+  std::wstring key;
+  for (;;) {
+    if (!ReadString(cursor, key)) return false;
+    if (!Consume(cursor, ':')) return false;
+    bool read;
+    if (key == L"name") read = ReadString(cursor, entry.name);
+    else if (key == L"url") read = ReadString(cursor, entry.url);
+    else if (key == L"size") read = ReadInteger(cursor, entry.size);
+    else if (key == L"modified_at") read = ReadString(cursor, entry.modified_at);
+    else if (key == L"ext") read = ReadString(cursor, entry.ext);
+    else read = SkipValue(cursor);
+    if (!read) return false;
+    SkipWhitespace(cursor);
+    if (cursor.position == cursor.end) return false;
+    const char next = *cursor.position++;
+    if (next == '}') return true;
+    if (next != ',') return false;
+  }
+}
+
+void SortManifestEntries(std::vector<ManifestEntry>& files) {
+  std::stable_sort(files.begin(), files.end(), [](const ManifestEntry& a, const ManifestEntry& b) {
+    return TextLess(b.modified_at, a.modified_at);
+  });
+}
+
+bool ParseManifest(const std::string& body, Manifest& manifest, std::wstring& error) {
+  JsonCursor cursor = MakeJsonCursor(body);
+  if (!Consume(cursor, '{')) {
+    error = L"JSON root is not an object.";
+    return false;
+  }
+  std::wstring key;
+  for (;;) {
+    if (!ReadString(cursor, key)) {
+      error = L"Bad JSON key.";
+      return false;
+    }
+    if (!Consume(cursor, ':')) {
+      error = L"Missing ':' after key.";
+      return false;
+    }
+    if (key == L"schema") {
+      if (!ReadString(cursor, manifest.schema)) {
+        error = L"Bad 'schema' value.";
+        return false;
+      }
+    } else if (key == L"files") {
+      if (!ReadFilesArray(cursor, manifest.files, error)) return false;
+    } else if (!SkipValue(cursor)) {
+      error = L"Bad JSON value.";
+      return false;
+    }
+    SkipWhitespace(cursor);
+    const char next = cursor.position == cursor.end ? '\0' : *cursor.position;
+    if (cursor.position == cursor.end || (next != ',' && next != '}')) {
+      error = L"Bad JSON object body.";
+      return false;
+    }
+    ++cursor.position;
+    if (next == '}') break;
+  }
+  // Judged only once the whole root object has been read, so structural faults win.
+  if (manifest.schema != kManifestSchema) {
+    error = L"Unexpected manifest schema: '" + manifest.schema + L"'.";
+    return false;
+  }
+  SortManifestEntries(manifest.files);
+  return true;
 }

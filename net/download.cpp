@@ -1,24 +1,167 @@
 #include "net/download.h"
 
 #include <windows.h>
+#include <winhttp.h>
 
 #include <memory>
 
 #include "app/ui_state.h"
+#include "net/file_name.h"
+#include "net/http.h"
 #include "net/messages.h"
 
-std::wstring MakeDestinationPath(const ManifestEntry&) { return std::wstring(); }
+namespace {
 
-bool DownloadFile(const std::wstring&, const std::wstring&, std::wstring& error) {
-  error = L"Downloading is not available in this build.";
-  return false;
+constexpr DWORD kPathBufferUnits = 260;
+
+std::wstring Win32ErrorText(const wchar_t* format, DWORD code) {
+  wchar_t buffer[128] = {};
+  wsprintfW(buffer, format, code);
+  return buffer;
 }
 
-void PostDownloadProgress(int64_t, int64_t) {}
+// Owns the destination file while it is written; closes it once.
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE handle) : handle_(handle) {}
+  ~FileHandle() { Close(); }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+
+  HANDLE Get() const { return handle_; }
+  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+  void Close() {
+    if (IsOpen()) CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+// Streams the body into the open file. Returns false with error set on the first failure.
+bool StreamBody(HINTERNET request, HANDLE file, int64_t total, int64_t& received,
+                std::wstring& error) {
+  char buffer[kDownloadChunkBytes];
+  int64_t lastPosted = 0;
+  for (;;) {
+    DWORD read = 0;
+    if (!WinHttpReadData(request, buffer, kDownloadChunkBytes, &read)) {
+      error = WinHttpErrorText();
+      return false;
+    }
+    if (read == 0) return true;
+    DWORD written = 0;
+    if (!WriteFile(file, buffer, read, &written, nullptr) || written != read) {
+      error = Win32ErrorText(L"Disk write failed (Win32 error %u).", GetLastError());
+      return false;
+    }
+    received += read;
+    if (received > kMaxDownloadBytes) {
+      error = L"Download exceeded 512 MB; aborting.";
+      return false;
+    }
+    if (received - lastPosted >= kProgressStepBytes) {
+      PostDownloadProgress(received, total);
+      lastPosted = received;
+    }
+  }
+}
+
+}  // namespace
+
+std::wstring MakeDestinationPath(const ManifestEntry& entry) {
+  wchar_t temp[kPathBufferUnits] = {};
+  const DWORD length = GetTempPathW(kPathBufferUnits, temp);
+  if (length == 0 || length > kPathBufferUnits) return std::wstring();
+  const std::wstring folder = std::wstring(temp, length) + L"QuorvelLauncher\\";
+  // An existing folder is the normal case; any other failure shows when the file is created.
+  CreateDirectoryW(folder.c_str(), nullptr);
+  SYSTEMTIME now = {};
+  GetSystemTime(&now);
+  StampTime stamp;
+  stamp.year = now.wYear;
+  stamp.month = now.wMonth;
+  stamp.day = now.wDay;
+  stamp.hour = now.wHour;
+  stamp.minute = now.wMinute;
+  stamp.second = now.wSecond;
+  return folder + FormatDownloadStamp(stamp) + SanitizeFileName(entry.name);
+}
+
+bool DownloadFile(const std::wstring& url, const std::wstring& destinationPath, std::wstring& error) {
+  UrlParts parts;
+  if (!SplitUrl(url, parts)) {
+    error = L"Invalid download URL.";
+    return false;
+  }
+  HttpRequest http;
+  if (!OpenHttpSession(http.session)) {
+    error = WinHttpErrorText();
+    return false;
+  }
+  if (!OpenGetRequest(http, parts, error)) return false;
+  if (!SendAndReceive(http.request.Get(), error)) return false;
+
+  DWORD status = 0;
+  DWORD size = sizeof status;
+  if (!WinHttpQueryHeaders(http.request.Get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                           WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
+    error = L"Failed to read HTTP status.";
+    return false;
+  }
+  if (status != 200) {
+    error = Win32ErrorText(L"Server returned HTTP %u.", status);
+    return false;
+  }
+
+  int64_t total = -1;
+  DWORD announced = 0;
+  size = sizeof announced;
+  if (WinHttpQueryHeaders(http.request.Get(), WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
+                          WINHTTP_HEADER_NAME_BY_INDEX, &announced, &size, WINHTTP_NO_HEADER_INDEX)) {
+    total = announced;
+    if (total > kMaxDownloadBytes) {
+      error = L"Server reported file size > 512 MB; refusing.";
+      return false;
+    }
+  }
+
+  FileHandle file(CreateFileW(destinationPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsOpen()) {
+    error = Win32ErrorText(L"Could not create destination file (Win32 error %u).", GetLastError());
+    return false;
+  }
+  int64_t received = 0;
+  bool complete = StreamBody(http.request.Get(), file.Get(), total, received, error);
+  file.Close();
+  // WinHTTP ends a body cut short by a plain close as if it were whole; a cut installer must not run.
+  if (complete && total >= 0 && received != total) {
+    error = L"Download incomplete; the connection closed early.";
+    complete = false;
+  }
+  if (!complete) {
+    DeleteFileW(destinationPath.c_str());
+    return false;
+  }
+  PostDownloadProgress(received, total);
+  return true;
+}
+
+void PostDownloadProgress(int64_t received, int64_t total) {
+  const WPARAM receivedKiB = static_cast<WPARAM>(received / 1024);
+  const LPARAM totalKiB = total >= 0 ? static_cast<LPARAM>(total / 1024) : -1;
+  PostMessageW(g_mainWindow, WM_DOWNLOAD_PROGRESS, receivedKiB, totalKiB);
+}
 
 void DownloadWorker(DownloadJob* job) {
   std::unique_ptr<DownloadJob> owned(job);
   std::wstring error;
-  DownloadFile(owned->url, owned->destinationPath, error);
-  PostMessageW(g_mainWindow, WM_DOWNLOAD_FAILED, reinterpret_cast<WPARAM>(CopyToLocalText(error)), 0);
+  if (DownloadFile(owned->url, owned->destinationPath, error)) {
+    PostMessageW(g_mainWindow, WM_DOWNLOAD_DONE,
+                 reinterpret_cast<WPARAM>(CopyToLocalText(owned->destinationPath)), 0);
+  } else {
+    PostMessageW(g_mainWindow, WM_DOWNLOAD_FAILED, reinterpret_cast<WPARAM>(CopyToLocalText(error)), 0);
+  }
 }

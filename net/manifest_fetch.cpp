@@ -2,17 +2,58 @@
 
 #include <windows.h>
 
-#include "app/ui_state.h"
-#include "net/messages.h"
+#include <cstdio>
+#include <new>
 
-bool FetchManifest(Manifest&, std::wstring& error) {
-  error = L"Manifest download is not available in this build.";
-  return false;
+#include "app/ui_state.h"
+#include "net/http.h"
+#include "net/manifest_body.h"
+#include "net/messages.h"
+#include "server_config.h"
+
+bool FetchManifest(Manifest& manifest, std::wstring& error) {
+  UrlParts parts;
+  if (!SplitUrl(kManifestUrl, parts)) {
+    error = L"Invalid manifest URL.";
+    return false;
+  }
+  HttpRequest http;
+  if (!OpenHttpSession(http.session)) {
+    error = WinHttpErrorText();
+    return false;
+  }
+  if (!OpenGetRequest(http, parts, error)) return false;
+  WinHttpAddRequestHeaders(http.request.Get(), L"Accept: application/json\r\nCache-Control: no-cache\r\n",
+                           static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_ADD);
+  std::wstring sendError;
+  if (!SendAndReceive(http.request.Get(), sendError)) {
+    error = L"Could not reach " + std::wstring(kServerHost) + L" \u2014 " + sendError;
+    return false;
+  }
+  std::string body;
+  const DWORD status = ReadStatusAndBody(http.request.Get(), body, error);
+  if (status == 0) return false;
+  if (status != 200) {
+    wchar_t text[64];
+    std::swprintf(text, 64, L"Server returned HTTP %u.", static_cast<unsigned>(status));
+    error = text;
+    return false;
+  }
+  return ReadManifestBody(body, manifest, error);
 }
 
 void ManifestWorker() {
-  Manifest manifest;
+  // Without memory for the record the dialog shows its own fallback text.
+  Manifest* manifest = new (std::nothrow) Manifest();
+  if (!manifest) {
+    PostMessageW(g_mainWindow, WM_MANIFEST_FAILED, 0, 0);
+    return;
+  }
   std::wstring error;
-  FetchManifest(manifest, error);
+  if (FetchManifest(*manifest, error)) {
+    PostMessageW(g_mainWindow, WM_MANIFEST_READY, reinterpret_cast<WPARAM>(manifest), 0);
+    return;
+  }
+  delete manifest;
   PostMessageW(g_mainWindow, WM_MANIFEST_FAILED, reinterpret_cast<WPARAM>(CopyToLocalText(error)), 0);
 }

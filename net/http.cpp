@@ -1,0 +1,102 @@
+#include "net/http.h"
+
+#include <cwchar>
+
+#include "net/manifest_body.h"
+
+bool SplitUrl(const std::wstring& url, UrlParts& parts) {
+  URL_COMPONENTS components = {};
+  components.dwStructSize = sizeof(components);
+  components.dwSchemeLength = static_cast<DWORD>(-1);
+  components.dwHostNameLength = static_cast<DWORD>(-1);
+  components.dwUrlPathLength = static_cast<DWORD>(-1);
+  components.dwExtraInfoLength = static_cast<DWORD>(-1);
+  if (!WinHttpCrackUrl(url.c_str(), 0, 0, &components)) return false;
+
+  parts.host.assign(components.lpszHostName ? components.lpszHostName : L"", components.dwHostNameLength);
+  parts.port = components.nPort;
+  parts.path.assign(components.lpszUrlPath ? components.lpszUrlPath : L"", components.dwUrlPathLength);
+  if (components.lpszExtraInfo && components.dwExtraInfoLength != 0)
+    parts.path.append(components.lpszExtraInfo, components.dwExtraInfoLength);
+  parts.secure = components.nScheme == INTERNET_SCHEME_HTTPS;
+  return true;
+}
+
+bool OpenHttpSession(WinHttpHandle& session) {
+  session.Reset(WinHttpOpen(L"QuorvelLauncher/1.0", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+                            WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  if (!session) return false;
+  WinHttpSetTimeouts(session.Get(), 30000, 30000, 30000, 30000);
+  DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+  WinHttpSetOption(session.Get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
+  return true;
+}
+
+bool OpenGetRequest(HttpRequest& http, const UrlParts& parts, std::wstring& error) {
+  http.connection.Reset(WinHttpConnect(http.session.Get(), parts.host.c_str(), parts.port, 0));
+  if (!http.connection) {
+    error = WinHttpErrorText();
+    return false;
+  }
+  http.request.Reset(WinHttpOpenRequest(http.connection.Get(), L"GET", parts.path.c_str(), nullptr,
+                                        WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                        parts.secure ? WINHTTP_FLAG_SECURE : 0));
+  if (!http.request) {
+    error = WinHttpErrorText();
+    return false;
+  }
+  return true;
+}
+
+bool SendAndReceive(HINTERNET request, std::wstring& error) {
+  if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+      !WinHttpReceiveResponse(request, nullptr)) {
+    error = WinHttpErrorText();
+    return false;
+  }
+  return true;
+}
+
+DWORD ReadStatusAndBody(HINTERNET request, std::string& body, std::wstring& error) {
+  DWORD status = 0;
+  DWORD size = sizeof(status);
+  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                           WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
+    error = L"Failed to read HTTP status.";
+    return 0;
+  }
+  body.clear();
+  char buffer[kManifestChunkBytes];
+  for (;;) {
+    DWORD bytesRead = 0;
+    if (!WinHttpReadData(request, buffer, kManifestChunkBytes, &bytesRead)) {
+      error = WinHttpErrorText();
+      return 0;
+    }
+    if (bytesRead == 0) return status;
+    body.append(buffer, bytesRead);
+    if (body.size() > kMaxManifestBytes) {
+      error = kManifestTooLargeText;
+      return 0;
+    }
+  }
+}
+
+std::wstring WinHttpErrorText() { return WinHttpErrorTextFor(GetLastError()); }
+
+std::wstring WinHttpErrorTextFor(DWORD code) {
+  wchar_t buffer[256] = {};
+  FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
+                 GetModuleHandleW(L"winhttp.dll"), code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer,
+                 256, nullptr);
+  // A message that did not fit may leave the buffer without its NUL.
+  std::wstring text(buffer, wcsnlen(buffer, 256));
+  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
+    text.pop_back();
+  if (text.empty()) {
+    wchar_t hex[32];
+    std::swprintf(hex, 32, L"WinHTTP error 0x%08X", static_cast<unsigned>(code));
+    text = hex;
+  }
+  return text;
+}

@@ -1,0 +1,165 @@
+#include "download_support.h"
+
+#include <cstdlib>
+#include <thread>
+
+#include "app/ui_state.h"
+#include "net/download.h"
+#include "net/messages.h"
+
+namespace {
+
+constexpr UINT kTimeoutMs = 300000;
+
+// The posted messages land in this thread's queue through a message-only window, as they would
+// reach the dialog.
+HWND CollectorWindow() {
+  static HWND window = [] {
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"QuorvelDownloadTestCollector";
+    RegisterClassW(&windowClass);
+    return CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                           windowClass.hInstance, nullptr);
+  }();
+  return window;
+}
+
+std::wstring TakeLocalText(WPARAM wParam) {
+  auto* text = reinterpret_cast<wchar_t*>(wParam);
+  if (!text) return L"(null payload)";
+  std::wstring copy = text;
+  LocalFree(text);
+  return copy;
+}
+
+void DeleteTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const std::wstring path = folder + L"\\" + name;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      DeleteTree(path);
+      RemoveDirectoryW(path.c_str());
+    } else {
+      DeleteFileW(path.c_str());
+    }
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
+}  // namespace
+
+std::wstring Widen(const char* text) {
+  std::wstring wide;
+  for (; text && *text; ++text) wide += static_cast<wchar_t>(static_cast<unsigned char>(*text));
+  return wide;
+}
+
+std::wstring ServerBase() { return Widen(std::getenv("QUORVEL_DOWNLOAD_BASE")); }
+
+std::wstring TestFolder(const std::wstring& name) {
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring root = std::wstring(temp) + L"QuorvelDownloadTests";
+  CreateDirectoryW(root.c_str(), nullptr);
+  const std::wstring folder = root + L"\\" + name;
+  CreateDirectoryW(folder.c_str(), nullptr);
+  DeleteTree(folder);
+  return folder;
+}
+
+DownloadOutcome RunDownload(const std::wstring& url, const std::wstring& destinationPath) {
+  g_mainWindow = CollectorWindow();
+  DownloadOutcome outcome;
+  std::thread worker(DownloadWorker, new DownloadJob{url, destinationPath});
+  const UINT_PTR timer = SetTimer(nullptr, 0, kTimeoutMs, nullptr);
+  MSG message;
+  while (!outcome.finished && GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (message.message == WM_TIMER && message.wParam == timer) break;
+    if (message.hwnd != g_mainWindow) {
+      DispatchMessageW(&message);
+      continue;
+    }
+    switch (message.message) {
+      case WM_DOWNLOAD_PROGRESS:
+        outcome.progress.push_back({message.wParam, message.lParam});
+        break;
+      case WM_DOWNLOAD_DONE:
+      case WM_DOWNLOAD_FAILED:
+        outcome.finished = true;
+        outcome.done = message.message == WM_DOWNLOAD_DONE;
+        outcome.text = TakeLocalText(message.wParam);
+        break;
+      default:
+        break;
+    }
+  }
+  KillTimer(nullptr, timer);
+  if (outcome.finished) {
+    worker.join();
+    // Anything the worker posted after its last word would be out of order.
+    while (PeekMessageW(&message, g_mainWindow, WM_DOWNLOAD_PROGRESS, WM_DOWNLOAD_FAILED, PM_REMOVE))
+      outcome.progressAfterEnd = true;
+  } else {
+    worker.detach();  // timed out: the test has failed already; let the process end it
+  }
+  return outcome;
+}
+
+bool FileExists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+int64_t FileSize(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool FileHoldsPattern(const std::wstring& path, int64_t size) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  std::vector<unsigned char> buffer(1 << 20);
+  int64_t offset = 0;
+  bool same = true;
+  DWORD read = 0;
+  while (same && ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) &&
+         read > 0) {
+    for (DWORD i = 0; i < read; ++i) {
+      if (buffer[i] != static_cast<unsigned char>((offset + i) % 251)) {
+        same = false;
+        break;
+      }
+    }
+    offset += read;
+  }
+  CloseHandle(file);
+  return same && offset == size;
+}
+
+void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+std::string ReadWholeFile(const std::wstring& path) {
+  std::string bytes;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  char buffer[65536];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+  CloseHandle(file);
+  return bytes;
+}

@@ -1,0 +1,69 @@
+#!/usr/bin/env python3
+"""Runs one Windows download test program under Wine against its own loopback HTTPS test server.
+
+    run_with_server.py --exe PROGRAM --trust-exe TRUST_CA --ca-dir DIR [--filter NAME] [--small-disk]
+
+The server listens on a free port, whose base URL reaches the program as QUORVEL_DOWNLOAD_BASE.
+--small-disk mounts a 1 MiB tmpfs for the program to fill (QUORVEL_DOWNLOAD_SMALL_DIR); it needs
+root and exits 77 (skipped) with the reason when it can't mount.
+"""
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tools", "test_server"))
+import ca  # noqa: E402
+import wine_trust  # noqa: E402
+from server import TestServer  # noqa: E402
+
+SKIPPED = 77
+
+
+def mount_small_disk(parent):
+    if os.geteuid() != 0:
+        print("skipped: mounting a small tmpfs needs root", file=sys.stderr)
+        sys.exit(SKIPPED)
+    folder = tempfile.mkdtemp(prefix="small-disk-", dir=parent)
+    result = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", folder],
+                            capture_output=True, text=True)
+    if result.returncode != 0:
+        os.rmdir(folder)
+        print(f"skipped: cannot mount a tmpfs here: {result.stderr.strip()}", file=sys.stderr)
+        sys.exit(SKIPPED)
+    return folder
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--trust-exe", required=True)
+    parser.add_argument("--ca-dir", required=True)
+    parser.add_argument("--filter")
+    parser.add_argument("--small-disk", action="store_true")
+    args = parser.parse_args()
+
+    env = dict(os.environ)
+    small = None
+    if args.small_disk:
+        small = mount_small_disk(os.path.dirname(os.path.abspath(args.exe)))
+        env["QUORVEL_DOWNLOAD_SMALL_DIR"] = "Z:" + small.replace("/", "\\")
+    try:
+        certs = ca.ensure_ca(args.ca_dir)
+        wine_trust.ensure_trusted(args.trust_exe, certs)
+        with TestServer(port=0, certfile=certs.server_pem, keyfile=certs.server_key) as server:
+            # Wine's certificate check matches host names only, not IP address entries, so the
+            # loopback is reached by the name the certificate also carries.
+            env["QUORVEL_DOWNLOAD_BASE"] = f"https://localhost:{server.port}"
+            command = [wine_trust.wine_command(), args.exe] + ([args.filter] if args.filter else [])
+            return subprocess.run(command, env=env).returncode
+    finally:
+        if small:
+            subprocess.run(["umount", small])
+            os.rmdir(small)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,69 @@
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/format.h"
+#include "check/check.h"
+
+namespace {
+
+TEST_CASE(FormatSizeAtEveryUnitBoundary) {
+  const std::vector<std::pair<int64_t, std::wstring>> cases = {
+      {0, L"0 B"},
+      {1, L"1 B"},
+      {1023, L"1023 B"},
+      {1024, L"1.00 KB"},
+      {1536, L"1.50 KB"},
+      {1048575, L"1024.00 KB"},
+      {1048576, L"1.00 MB"},
+      {20971520, L"20.00 MB"},
+      {1073741823, L"1024.00 MB"},
+      {1073741824, L"1.00 GB"},
+      {5368709120LL, L"5.00 GB"},
+      {1099511627776LL, L"1.00 TB"},
+      {1125899906842624LL, L"1024.00 TB"},
+      {INT64_MAX, L"8388608.00 TB"},
+      {-1, L"\u2014"},
+      {INT64_MIN, L"\u2014"},
+  };
+  for (const auto& c : cases) {
+    check::Scope scope(std::to_string(c.first));
+    CHECK_EQ(FormatSize(c.first), c.second);
+  }
+}
+
+TEST_CASE(FormatDateKeepsTheFirstTenUnits) {
+  const std::vector<std::pair<std::wstring, std::wstring>> cases = {
+      {L"2026-05-25T10:14:01Z", L"2026-05-25"},
+      {L"2026-05-25", L"2026-05-25"},
+      {L"2026-05", L"2026-05"},
+      {L"", L""},
+      {L"\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9", L"\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9"},
+  };
+  for (const auto& c : cases) {
+    check::Scope scope(check::Show(c.first));
+    CHECK_EQ(FormatDate(c.first), c.second);
+  }
+}
+
+TEST_CASE(FormatTypeUpperCasesLetters) {
+  const std::vector<std::pair<std::wstring, std::wstring>> cases = {
+      {L"msi", L"MSI"}, {L".Exe", L".EXE"}, {L"7z", L"7Z"}, {L"tar.gz-1_x", L"TAR.GZ-1_X"}, {L"", L""},
+      {L"ZIP", L"ZIP"},
+  };
+  for (const auto& c : cases) {
+    check::Scope scope(check::Show(c.first));
+    CHECK_EQ(FormatType(c.first), c.second);
+  }
+}
+
+TEST_CASE(StatusTextsForTheListAndTheProgress) {
+  CHECK_EQ(ManifestStatusText(0), std::wstring(L"No files available in /download/latest/."));
+  CHECK_EQ(ManifestStatusText(1), std::wstring(L"1 file(s) available \u2014 double-click any row to install."));
+  CHECK_EQ(ManifestStatusText(4096), std::wstring(L"4096 file(s) available \u2014 double-click any row to install."));
+  CHECK_EQ(ProgressStatusText(1536, 20480), std::wstring(L"Downloading\u2026 1.50 MB of 20.00 MB"));
+  CHECK_EQ(ProgressStatusText(0, 1), std::wstring(L"Downloading\u2026 0 B of 1.00 KB"));
+  CHECK_EQ(ProgressStatusText(524288, 524288), std::wstring(L"Downloading\u2026 512.00 MB of 512.00 MB"));
+}
+
+}  // namespace

@@ -1,0 +1,87 @@
+"""The manifest path, /download/latest/filelist.json.php, with switchable replies.
+
+State key "manifest", a JSON object; every member is optional:
+    status        HTTP status (default 200)
+    body          the body as text, sent as UTF-8
+    body_hex      the body as hex bytes (wins over "body"), e.g. a byte-order mark "efbbbf3c"
+    pad_to        append spaces after the body until it is exactly this many bytes long
+    fill          ignore the body: send this many bytes of "x" (made on the fly, never held whole)
+    chunked       true: chunked transfer coding, no Content-Length
+    content_type  default "application/json"
+    headers       extra response headers, {"Name": "value"}
+The default is a small good manifest (DEFAULT_MANIFEST).
+"""
+import json
+
+PATH = "/download/latest/filelist.json.php"
+STEP = 65536
+
+DEFAULT_MANIFEST = {
+    "schema": "quorvel.download.v1",
+    "files": [
+        {"name": "QuorvelTools-1.2.msi", "url": "https://127.0.0.1:47443/download/latest/QuorvelTools-1.2.msi",
+         "size": 1048576, "modified_at": "2026-03-01T10:00:00Z", "ext": "msi"},
+        {"name": "QuorvelViewer-3.0.exe", "url": "https://127.0.0.1:47443/download/latest/QuorvelViewer-3.0.exe",
+         "size": 2411724, "modified_at": "2026-05-17T08:30:00Z", "ext": "exe"},
+        {"name": "readme.txt", "url": "https://127.0.0.1:47443/download/latest/readme.txt",
+         "size": 512, "modified_at": "2025-12-24T18:00:00Z", "ext": "txt"},
+    ],
+}
+
+
+def _pieces(config):
+    """The body as a sequence of byte strings, and its total length."""
+    if "fill" in config:
+        total = int(config["fill"])
+        def filler():
+            left = total
+            while left > 0:
+                step = min(STEP, left)
+                yield b"x" * step
+                left -= step
+        return filler(), total
+    if "body_hex" in config:
+        head = bytes.fromhex(config["body_hex"])
+    else:
+        head = config.get("body", json.dumps(DEFAULT_MANIFEST, indent=1)).encode("utf-8")
+    total = max(len(head), int(config.get("pad_to", 0)))
+    def padded():
+        yield head
+        left = total - len(head)
+        while left > 0:
+            step = min(STEP, left)
+            yield b" " * step
+            left -= step
+    return padded(), total
+
+
+def serve_manifest(req, server):
+    config = server.get("manifest") or {}
+    pieces, total = _pieces(config)
+    chunked = bool(config.get("chunked"))
+    req.send_response(int(config.get("status", 200)))
+    req.send_header("Content-Type", config.get("content_type", "application/json"))
+    for key, value in (config.get("headers") or {}).items():
+        req.send_header(key, value)
+    if chunked:
+        req.send_header("Transfer-Encoding", "chunked")
+    else:
+        req.send_header("Content-Length", str(total))
+    req.end_headers()
+    if req.command == "HEAD":
+        return
+    for piece in pieces:
+        if not piece:
+            continue
+        if chunked:
+            req.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
+        else:
+            req.wfile.write(piece)
+    if chunked:
+        req.wfile.write(b"0\r\n\r\n")
+
+
+def register(server):
+    server.defaults["manifest"] = {}
+    server.route("GET", PATH, serve_manifest)
+    server.route("HEAD", PATH, serve_manifest)
