@@ -150,6 +150,7 @@ class Probe:
         self.probe_exe = probe_exe
         self.title = title
         self.last = None
+        self.watched = None  # a Program whose early exit ends any wait at once
 
     def state(self, rows=200):
         # Output through a file, not a pipe: Wine's helper processes may inherit a pipe and hold
@@ -171,6 +172,9 @@ class Probe:
 
         def check():
             state = self.state(rows)
+            if not state.get("found") and self.watched and self.watched.exited():
+                raise DriverError("%s exited (code %s) while waiting for %s" % (
+                    os.path.basename(self.watched.exe), self.watched.process.returncode, what))
             return state if state.get("found") and predicate(state) else None
 
         try:

@@ -1,0 +1,106 @@
+#!/usr/bin/env python3
+"""The demo without a display: drives the launcher under Xvfb through fetch, list, double-click,
+progress and launch the way a user would, and saves a screenshot of each step.
+
+    walk.py --launcher EXE --probe EXE --tool EXE --ca-dir DIR --catalogue DIR --shots DIR
+
+Runs inside tools/testbed/with-wine.sh (the demo's own prefix and X server).
+"""
+import argparse
+import os
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+sys.path.insert(0, HERE)
+import demo_server  # noqa: E402
+import driver  # noqa: E402
+
+FETCHING = "Fetching available downloads\u2026"
+TOOL_TITLE = "Quorvel Demo Tool"
+
+
+def say(text):
+    print("demo: " + text, flush=True)
+
+
+def walk(args):
+    screen = driver.Screen(args.shots)
+    probe = driver.Probe(args.probe)
+    entries = demo_server.fill_catalogue(args.catalogue, args.launcher, args.tool)
+    server = demo_server.make_server(args.ca_dir, args.catalogue, entries, args.rate,
+                                     os.path.join(args.shots, "requests.jsonl"))
+    shots = []
+
+    def shot(name, what):
+        shots.append(screen.screenshot(name))
+        say("%-40s %s" % (what, shots[-1]))
+
+    driver.start_wine()
+    launcher = driver.Program(args.launcher, log_path=os.path.join(args.shots, "launcher.log"))
+    try:
+        # The server listens but holds its answer until the first state has been pictured.
+        probe.wait(lambda s: s["status"].get("text") == FETCHING, "the launcher window", 120)
+        shot("1-fetching", "fetching the manifest")
+        server.start()
+
+        want = "%u file(s) available \u2014 double-click any row to install." % len(entries)
+        state = probe.wait(lambda s: s["status"].get("text") == want or s["status"].get("error"),
+                           "the file list", 90)
+        if state["status"].get("error"):
+            raise driver.DriverError("the launcher reports: " + state["status"]["text"])
+        shot("2-list", "the list, newest first")
+
+        x, y = driver.row_center(state, 1)
+        name = state["list"]["rows"][1]["cells"][0]
+        screen.move(x, y)
+        shot("3-pointer-on-row", "pointing at " + name)
+        screen.double_click(x, y)
+        pictured = False
+        for sample in probe.watch(150, 4000):
+            if not sample.get("found"):
+                break
+            progress = sample.get("progress") or {}
+            if not pictured and progress.get("visible") and 250 <= progress.get("pos", 0) <= 750:
+                shot("4-progress", "downloading: " + sample["status"]["text"])
+                pictured = True
+        if not pictured:
+            say("the download was too quick to picture mid-way")
+        say("the launcher closed itself after the download")
+        probe_tool = driver.Probe(args.probe, TOOL_TITLE)
+        probe_tool.wait(lambda s: s["visible"], "the downloaded program's window", 60)
+        shot("5-launched", "the downloaded program runs")
+        launcher.wait_exit("the launcher to end", 30)
+    except Exception:
+        try:
+            shot("failure", "what the screen showed when the demo went wrong")
+        except Exception:
+            pass
+        raise
+    finally:
+        launcher.stop()
+        server.stop()
+    return shots
+
+
+def main():
+    p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    for name in ("--launcher", "--probe", "--tool", "--ca-dir", "--catalogue", "--shots"):
+        p.add_argument(name, required=True)
+    p.add_argument("--rate", type=int, default=160 * 1024)
+    args = p.parse_args()
+    os.makedirs(args.shots, exist_ok=True)
+    started = time.monotonic()
+    try:
+        walk(args)
+    except driver.DriverError as fault:
+        say("FAILED: %s" % fault)
+        return 1
+    say("done in %.0f s; screenshots in %s" % (time.monotonic() - started, args.shots))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
