@@ -1,5 +1,61 @@
 #include "install/launch.h"
 
-std::wstring OwnExeFileName() { return L"QuorvelLauncher.exe"; }
-void LaunchDownloadedFile(const std::wstring&) {}
-void RelaunchLauncher(const std::wstring&) {}
+#include <windows.h>
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <vector>
+
+#include "app/ui_state.h"
+#include "install/launch_plan.h"
+
+std::wstring OwnExeFileName() {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  // A truncated path would yield a wrong last component, so it counts as unavailable.
+  if (length == 0 || length >= MAX_PATH) return kFallbackExeFileName;
+  return PathFindFileNameW(path);
+}
+
+void LaunchDownloadedFile(const std::wstring& filePath) {
+  const LaunchWay way = ChooseLaunchWay(g_currentDownloadName, OwnExeFileName(), PathFindExtensionW(filePath.c_str()));
+  if (way == LaunchWay::Relaunch) {
+    RelaunchLauncher(filePath);
+    return;
+  }
+  SHELLEXECUTEINFOW info = {};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOASYNC;
+  info.hwnd = g_mainWindow;
+  info.lpVerb = L"open";
+  info.nShow = SW_SHOWNORMAL;
+  info.lpDirectory = nullptr;
+  std::wstring parameters;
+  if (way == LaunchWay::Msiexec) {
+    parameters = MsiexecParameters(filePath);
+    info.lpFile = L"msiexec.exe";
+    info.lpParameters = parameters.c_str();
+  } else {
+    info.lpFile = filePath.c_str();
+    info.lpParameters = nullptr;
+  }
+  // Failures stay silent: whatever the shell itself shows is all the user sees.
+  ShellExecuteExW(&info);
+}
+
+void RelaunchLauncher(const std::wstring& filePath) {
+  const std::wstring commandLine = RelaunchCommandLine(filePath);
+  // CreateProcessW may write into its command line, so it gets a copy of its own.
+  std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+  buffer.push_back(L'\0');
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION process = {};
+  if (CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW | DETACHED_PROCESS,
+                     nullptr, nullptr, &startup, &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+}

@@ -54,9 +54,7 @@ def main():
         certs = ca.ensure_ca(args.ca_dir)
         wine_trust.ensure_trusted(args.trust_exe, certs)
         with TestServer(port=0, certfile=certs.server_pem, keyfile=certs.server_key) as server:
-            # Wine's certificate check matches host names only, not IP address entries, so the
-            # loopback is reached by the name the certificate also carries.
-            env["QUORVEL_DOWNLOAD_BASE"] = f"https://localhost:{server.port}"
+            env["QUORVEL_DOWNLOAD_BASE"] = server.base_url
             command = [wine_trust.wine_command(), args.exe] + ([args.filter] if args.filter else [])
             return subprocess.run(command, env=env).returncode
     finally:

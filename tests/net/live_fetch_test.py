@@ -17,7 +17,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 sys.path.insert(0, os.path.join(ROOT, "tools", "test_server"))
 import ca  # noqa: E402
 import wine_trust  # noqa: E402
-from server import TestServer  # noqa: E402
+from server import TestServer, port_lock  # noqa: E402
 
 PORT = 47443
 HOST = "127.0.0.1"
@@ -84,6 +84,7 @@ class Live:
     def expect_unreachable(self, result):
         expect(not result["ok"], "fetch succeeded")
         error = result["error"]
+        print(f"observed: {error!r}")
         expect(error.startswith(PREFIX), f"no unreachable-server prefix: {error!r}")
         detail = error[len(PREFIX):]
         expect(detail != "", "nothing after the prefix")
@@ -237,7 +238,11 @@ def main():
     parser.add_argument("--case", required=True, choices=sorted(CASES))
     args = parser.parse_args()
     try:
-        CASES[args.case](Live(args))
+        if args.case == "plain_http":
+            CASES[args.case](Live(args))
+        else:
+            with port_lock(PORT):
+                CASES[args.case](Live(args))
     except Failure as failure:
         print(f"FAIL {args.case}: {failure}")
         return 1

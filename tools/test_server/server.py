@@ -28,6 +28,10 @@ Control endpoint (same server, same TLS):
     GET  /_control/log     the request log as a JSON array
 Control requests are not recorded in the request log.
 
+Fixed port. Tests that bind 127.0.0.1:47443 (or need it free) take `with port_lock(47443):`
+around the whole test, and carry RESOURCE_LOCK port47443 in ctest; other helpers' test runs on
+the same machine then wait instead of failing with "address in use".
+
 Route modules. Every file `routes_*.py` beside this one is imported when a server starts. Each
 defines
 
@@ -44,12 +48,15 @@ resets, throttling). Exceptions from a peer that went away (broken pipe, reset) 
 Routes are matched in registration order, exact routes first; no match gives 404 "no route".
 """
 import argparse
+import contextlib
+import fcntl
 import importlib
 import json
 import os
 import socket
 import ssl
 import sys
+import tempfile
 import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
@@ -66,6 +73,15 @@ _TLS_VERSIONS = {
 }
 
 PEER_GONE = (BrokenPipeError, ConnectionResetError, ConnectionAbortedError, ssl.SSLError, socket.timeout)
+
+
+@contextlib.contextmanager
+def port_lock(port):
+    """Holds a machine-wide lock on one port, so test runs of several work trees or ctest
+    processes that all need the same fixed port (47443) take turns instead of colliding."""
+    with open(os.path.join(tempfile.gettempdir(), f"quorvel-port-{port}.lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        yield
 
 
 def route_modules():

@@ -1,0 +1,269 @@
+// Starts real files the way a finished download is started: a real package through msiexec, the
+// recorder program through the shell, and a newer launcher through the delayed command interpreter.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "app/ui_state.h"
+#include "check/check.h"
+#include "install/launch.h"
+#include "install/launch_plan.h"
+#include "wine_support.h"
+
+namespace {
+
+const wchar_t kRoot[] = L"C:\\QuorvelTests\\launch";
+const wchar_t kMarkerProductCode[] = L"{9207FE9F-8ECD-4722-BE84-BB1746CB23D2}";
+
+std::wstring Recorder() { return support::FromUnixPath(QUORVEL_RECORDER); }
+std::wstring Probe() { return support::FromUnixPath(QUORVEL_PROBE); }
+
+std::wstring MarkerFile() {
+  wchar_t folder[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
+  return std::wstring(folder) + L"\\QuorvelInstallMarker\\marker.txt";
+}
+
+// Uninstalls the marker package; msiexec refuses while another installation still finishes.
+bool RemoveMarkerPackage() {
+  const std::wstring command = std::wstring(L"msiexec.exe /x ") + kMarkerProductCode + L" /qn";
+  long code = -1;
+  support::WaitFor([&] {
+    code = support::RunAndWait(command, 120000);
+    return code != ERROR_INSTALL_ALREADY_RUNNING;
+  }, 120000);
+  return code == 0 || code == ERROR_UNKNOWN_PRODUCT;
+}
+
+// The owner window the shell is given, as the dialog's handle would be.
+struct OwnerWindow {
+  OwnerWindow() {
+    g_mainWindow = CreateWindowExW(0, L"STATIC", L"Quorvel Launcher", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr,
+                                   nullptr, GetModuleHandleW(nullptr), nullptr);
+  }
+  ~OwnerWindow() {
+    DestroyWindow(g_mainWindow);
+    g_mainWindow = nullptr;
+    g_currentDownloadName.clear();
+  }
+  OwnerWindow(const OwnerWindow&) = delete;
+  OwnerWindow& operator=(const OwnerWindow&) = delete;
+};
+
+// Closes whatever window the shell opens in this process while a launch blocks (its own error
+// box), and remembers its texts and whether the launcher's window owned it.
+struct ShellWindowCloser {
+  struct Seen {
+    HWND window;
+    std::wstring texts;
+    bool ownedByMainWindow;
+  };
+  std::atomic<bool> stop{false};
+  std::vector<Seen> closed;
+  std::thread thread;
+  ShellWindowCloser() : thread([this] { Run(); }) {}
+  ~ShellWindowCloser() { Finish(); }
+  ShellWindowCloser(const ShellWindowCloser&) = delete;
+  ShellWindowCloser& operator=(const ShellWindowCloser&) = delete;
+  // Stops watching; the list is complete once this returns.
+  const std::vector<Seen>& Finish() {
+    stop = true;
+    if (!thread.joinable()) return closed;
+    thread.join();
+    for (const Seen& seen : closed) std::fprintf(stderr, "  shell showed: %ls\n", seen.texts.c_str());
+    return closed;
+  }
+  void Run() {
+    while (!stop) {
+      EnumWindows([](HWND window, LPARAM self) -> BOOL {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        auto* closer = reinterpret_cast<ShellWindowCloser*>(self);
+        bool known = false;
+        for (const Seen& seen : closer->closed) known = known || seen.window == window;
+        if (!known && process == GetCurrentProcessId() && window != g_mainWindow && IsWindowVisible(window)) {
+          wchar_t title[256] = {};
+          GetWindowTextW(window, title, 256);
+          Seen seen{window, title, GetWindow(window, GW_OWNER) == g_mainWindow};
+          EnumChildWindows(window, [](HWND child, LPARAM text) -> BOOL {
+            wchar_t line[512] = {};
+            GetWindowTextW(child, line, 512);
+            if (line[0]) *reinterpret_cast<std::wstring*>(text) += std::wstring(L" | ") + line;
+            return TRUE;
+          }, reinterpret_cast<LPARAM>(&seen.texts));
+          closer->closed.push_back(seen);
+          PostMessageW(window, WM_CLOSE, 0, 0);
+        }
+        return TRUE;
+      }, reinterpret_cast<LPARAM>(this));
+      Sleep(100);
+    }
+  }
+};
+
+bool CopyTo(const std::wstring& from, const std::wstring& to) {
+  const std::size_t slash = to.find_last_of(L'\\');
+  return support::MakeFolders(to.substr(0, slash)) && CopyFileW(from.c_str(), to.c_str(), FALSE);
+}
+
+// Associates an extension with the recorder, as an installed application would.
+struct RecorderAssociation {
+  std::wstring extension;
+  std::wstring progId;
+  RecorderAssociation(const std::wstring& ext, const std::wstring& id) : extension(ext), progId(id) {
+    RegSetValueW(HKEY_CLASSES_ROOT, extension.c_str(), REG_SZ, progId.c_str(), 0);
+    const std::wstring command = L"\"" + Recorder() + L"\" \"%1\"";
+    RegSetValueW(HKEY_CLASSES_ROOT, (progId + L"\\shell\\open\\command").c_str(), REG_SZ, command.c_str(), 0);
+  }
+  ~RecorderAssociation() {
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, extension.c_str());
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, progId.c_str());
+  }
+  RecorderAssociation(const RecorderAssociation&) = delete;
+  RecorderAssociation& operator=(const RecorderAssociation&) = delete;
+};
+
+}  // namespace
+
+TEST_CASE(PackagesInstallThroughMsiexecInAnyCaseAndWithSpaces) {
+  const std::wstring package = support::FromUnixPath(QUORVEL_MARKER_MSI);
+  REQUIRE(support::Exists(package));
+  REQUIRE(RemoveMarkerPackage());
+  const std::wstring rows[] = {
+      std::wstring(kRoot) + L"\\msi\\20261208T011500Z_marker.msi",
+      std::wstring(kRoot) + L"\\msi\\20261208T011500Z_MARKER.MSI",
+      std::wstring(kRoot) + L"\\msi with spaces\\20261208T011500Z_Marker Package.Msi",
+  };
+  OwnerWindow owner;
+  g_currentDownloadName = L"Marker Package.msi";
+  for (const std::wstring& path : rows) {
+    check::Scope scope(std::string(path.begin(), path.end()));
+    REQUIRE(CopyTo(package, path));
+    LaunchDownloadedFile(path);
+    CHECK(support::WaitFor([] { return support::Exists(MarkerFile()); }, 180000));
+    CHECK(RemoveMarkerPackage());
+    CHECK(support::WaitFor([] { return !support::Exists(MarkerFile()); }, 30000));
+  }
+  support::RemoveTree(kRoot);
+}
+
+TEST_CASE(OtherFilesAreOpenedThemselvesByTheShell) {
+  RecorderAssociation msix(L".msix", L"QuorvelTests.RecorderMsix");
+  struct Row {
+    const wchar_t* name;
+    bool isProgram;  // the file is the recorder itself rather than a document opened with it
+  };
+  const Row rows[] = {
+      {L"20261208T011500Z_Tool Setup.exe", true},
+      {L"20261208T011500Z_Tool.msi.exe", true},
+      {L"20261208T011500Z_Tool.msix", false},
+  };
+  OwnerWindow owner;
+  g_currentDownloadName = L"Tool Setup.exe";
+  int index = 0;
+  for (const Row& row : rows) {
+    check::Scope scope(std::string(row.name, row.name + wcslen(row.name)));
+    const std::wstring path = std::wstring(kRoot) + L"\\open\\" + row.name;
+    REQUIRE(row.isProgram ? CopyTo(Recorder(), path) : (support::MakeFolders(std::wstring(kRoot) + L"\\open") &&
+                                                         support::WriteBytes(path, "package bytes")));
+    const std::wstring record = std::wstring(kRoot) + L"\\record-" + std::to_wstring(index++) + L".txt";
+    SetEnvironmentVariableW(L"QUORVEL_RECORD_FILE", record.c_str());
+    LaunchDownloadedFile(path);
+    auto seen = support::ReadRecord(record, 60000);
+    REQUIRE(!seen.empty());
+    if (row.isProgram) {
+      CHECK_EQ(support::ToLowerAscii(seen[L"path"]), support::ToLowerAscii(path));
+    } else {
+      CHECK(seen[L"command"].find(path) != std::wstring::npos);
+    }
+    CHECK_EQ(seen[L"show"], std::wstring(L"1"));
+  }
+  SetEnvironmentVariableW(L"QUORVEL_RECORD_FILE", nullptr);
+  support::RemoveTree(kRoot);
+}
+
+// The shell's own error box is not suppressed and is owned by the launcher's window; once it is
+// dismissed the call returns, so the dialog goes on to close itself.
+TEST_CASE(AFailedLaunchLeavesTheShellsOwnMessageAndReturns) {
+  OwnerWindow owner;
+  g_currentDownloadName = L"Missing Setup.exe";
+  ShellWindowCloser closer;
+  LaunchDownloadedFile(std::wstring(kRoot) + L"\\gone\\20261208T011500Z_Missing Setup.exe");
+  const auto& closed = closer.Finish();
+  REQUIRE(closed.size() == 1);
+  CHECK(closed[0].ownedByMainWindow);
+}
+
+// Wine reads no association for a name without an extension (HKCR\\. is not consulted), so the
+// shell answers with its own "no program" box: proof the file itself went to "open", not to
+// msiexec (another process) or the relaunch (no box at all).
+TEST_CASE(ANameWithoutExtensionGoesToTheShellItself) {
+  OwnerWindow owner;
+  g_currentDownloadName = L"Tool";
+  const std::wstring path = std::wstring(kRoot) + L"\\open\\20261208T011500Z_Tool";
+  REQUIRE(support::MakeFolders(std::wstring(kRoot) + L"\\open") && support::WriteBytes(path, "program bytes"));
+  ShellWindowCloser closer;
+  LaunchDownloadedFile(path);
+  const auto& closed = closer.Finish();
+  REQUIRE(closed.size() == 1);
+  CHECK(closed[0].ownedByMainWindow);
+  support::RemoveTree(kRoot);
+}
+
+// The probe runs under a given file name, so the relaunch decision sees a real own module name.
+TEST_CASE(ANewerLauncherIsRelaunchedByTheHiddenInterpreterOnlyWhenNamesMatch) {
+  struct Row {
+    const wchar_t* runningName;
+    const wchar_t* downloadName;
+    bool relaunch;
+  };
+  const Row rows[] = {
+      {L"QuorvelLauncher.exe", L"quorvellauncher.exe", true},
+      {L"QuorvelLauncher (2).exe", L"QuorvelLauncher.exe", false},
+      {L"QuorvelLauncher.exe", L"", false},
+      {L"20261208T010000Z_QuorvelLauncher.exe", L"QuorvelLauncher.exe", false},
+  };
+  int index = 0;
+  for (const Row& row : rows) {
+    check::Scope scope(std::string(row.runningName, row.runningName + wcslen(row.runningName)) + " / " +
+                       std::string(row.downloadName, row.downloadName + wcslen(row.downloadName)));
+    const std::wstring folder = std::wstring(kRoot) + L"\\case " + std::to_wstring(index++);
+    const std::wstring probe = folder + L"\\run\\" + row.runningName;
+    const std::wstring newCopy = folder + L"\\down loads\\20261208T011500Z_QuorvelLauncher.exe";
+    REQUIRE(CopyTo(Probe(), probe));
+    REQUIRE(CopyTo(Recorder(), newCopy));
+    const std::wstring record = folder + L"\\started.txt";
+    const std::wstring report = folder + L"\\probe.txt";
+    SetEnvironmentVariableW(L"QUORVEL_RECORD_FILE", record.c_str());
+    CHECK_EQ(support::RunAndWait(L"\"" + probe + L"\" launch \"" + report + L"\" \"" + row.downloadName + L"\" \"" +
+                                     newCopy + L"\"", 120000), 0L);
+    auto probed = support::ReadRecord(report, 1000);
+    auto started = support::ReadRecord(record, 60000);
+    REQUIRE(!probed.empty());
+    REQUIRE(!started.empty());
+    CHECK_EQ(support::ToLowerAscii(started[L"path"]), support::ToLowerAscii(newCopy));
+    const std::wstring parent = started[L"ancestors"].substr(0, started[L"ancestors"].find(L'<'));
+    const bool cmdStarted = probed[L"children"].find(L"cmd.exe") != std::wstring::npos;
+    CHECK_EQ(cmdStarted, row.relaunch);
+    if (row.relaunch) {
+      CHECK_EQ(probed[L"childCommand"], RelaunchCommandLine(newCopy));
+      CHECK_EQ(probed[L"childWindowFlags"], std::to_wstring(STARTF_USESHOWWINDOW));
+      CHECK_EQ(probed[L"childShow"], std::wstring(L"0"));
+      CHECK(support::ToLowerAscii(parent) != support::ToLowerAscii(row.runningName));
+      // Two loopback pings lie about a second apart; a direct start would take a fraction of that.
+      const unsigned long long called = std::stoull(probed[L"after"]);
+      const unsigned long long began = std::stoull(started[L"time"]);
+      CHECK(began > called + 7000000ULL);
+      std::fprintf(stderr, "  relaunch: %ls (window flags %ls, show %ls, console %ls); new copy started %.2f s later\n",
+                   probed[L"childCommand"].c_str(), probed[L"childWindowFlags"].c_str(), probed[L"childShow"].c_str(),
+                   probed[L"childConsole"].c_str(), (began - called) / 1e7);
+    } else {
+      CHECK_EQ(support::ToLowerAscii(parent), support::ToLowerAscii(row.runningName));
+    }
+  }
+  SetEnvironmentVariableW(L"QUORVEL_RECORD_FILE", nullptr);
+  support::RemoveTree(kRoot);
+}

@@ -1,0 +1,31 @@
+#pragma once
+// Helpers for the install tests that run real processes and real files under Wine.
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <string>
+
+namespace support {
+
+// A Unix path of the build (a CMake target file) as Wine's Z: drive shows it.
+std::wstring FromUnixPath(const char* unixPath);
+// Waits for `done` by polling every 50 ms; false once `timeoutMs` have passed without it.
+bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs);
+bool MakeFolders(const std::wstring& path);
+// Removes a file or a folder with everything inside it; a missing one is fine.
+void RemoveTree(const std::wstring& path);
+bool Exists(const std::wstring& path);
+bool WriteBytes(const std::wstring& path, const std::string& bytes);
+// Starts `commandLine` and waits for it; the exit code, or -1 when it could not start or hung.
+// `application`, when given, names the program file itself (needed for paths the command line cannot carry).
+long RunAndWait(const std::wstring& commandLine, DWORD timeoutMs, const wchar_t* application = nullptr);
+// Reads a recorder or probe record ("key=value" UTF-16 lines) once it exists; empty on time-out.
+std::map<std::wstring, std::wstring> ReadRecord(const std::wstring& path, DWORD timeoutMs);
+// Writes such a record whole: aside first, then renamed over `path`.
+bool WriteRecord(const std::wstring& path, const std::map<std::wstring, std::wstring>& record);
+std::wstring ToLowerAscii(std::wstring text);
+// FILETIME ticks (100 ns) of now, as the recorder writes them.
+unsigned long long NowTicks();
+
+}  // namespace support
