@@ -18,7 +18,7 @@ sys.path.insert(0, os.path.join(ROOT, "tools", "demo"))
 import ca  # noqa: E402
 import file_routes  # noqa: E402
 import wine_trust  # noqa: E402
-from server import TestServer  # noqa: E402
+from server import TestServer, port_lock  # noqa: E402
 
 PORT = 47443
 BASE_URL = "https://127.0.0.1:%d" % PORT
@@ -58,6 +58,10 @@ class World:
         self.folder = t.artefact("served")
         os.makedirs(self.folder, exist_ok=True)
         self.entries = []
+        # Other work trees' test runs on this machine want the same fixed port: take turns.
+        self.port_lock = port_lock(PORT)
+        self.port_lock.__enter__()
+        t.on_exit(lambda: self.port_lock.__exit__(None, None, None))
         self.server = TestServer(port=PORT, certfile=certs.server_pem, keyfile=certs.server_key,
                                  log_path=t.artefact("requests.jsonl"))
         file_routes.register_folder(self.server, FILES_PREFIX, self.folder)

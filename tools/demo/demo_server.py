@@ -21,7 +21,7 @@ sys.path.insert(0, os.path.join(ROOT, "tools", "test_server"))
 sys.path.insert(0, HERE)
 import ca  # noqa: E402
 import file_routes  # noqa: E402
-from server import TestServer  # noqa: E402
+from server import TestServer, port_lock  # noqa: E402
 
 PORT = 47443
 BASE_URL = "https://127.0.0.1:%d" % PORT
@@ -89,14 +89,15 @@ def parse_args(argv=None):
 def main():
     args = parse_args()
     entries = fill_catalogue(args.catalogue, args.launcher, args.tool)
-    server = make_server(args.ca_dir, args.catalogue, entries, args.rate, args.log)
-    print("serving %s%s" % (server.base_url, "/download/latest/filelist.json.php"), flush=True)
-    try:
-        server.httpd.serve_forever(poll_interval=0.2)
-    except KeyboardInterrupt:
-        pass
-    finally:
-        server.httpd.server_close()
+    with port_lock(PORT):
+        server = make_server(args.ca_dir, args.catalogue, entries, args.rate, args.log)
+        print("serving %s%s" % (server.base_url, "/download/latest/filelist.json.php"), flush=True)
+        try:
+            server.httpd.serve_forever(poll_interval=0.2)
+        except KeyboardInterrupt:
+            pass
+        finally:
+            server.httpd.server_close()
 
 
 if __name__ == "__main__":

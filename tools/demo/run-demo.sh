@@ -31,10 +31,6 @@ done
 
 headless=${QUORVEL_DEMO_HEADLESS:-0}
 [ -n "${DISPLAY:-}" ] || headless=1
-if ss -ltn 2>/dev/null | grep -q '127.0.0.1:47443 '; then
-  echo "demo: something already listens on 127.0.0.1:47443; stop it first" >&2
-  exit 1
-fi
 
 # The demo prefix: the CA in its own trust store, one Wine desktop window for every program in it,
 # and the caption-button font that Wine's font folder does not hand to a new prefix here.
@@ -65,11 +61,13 @@ trap stop_server EXIT
 python3 "$root/tools/demo/demo_server.py" --ca-dir "$ca_dir" --catalogue "$catalogue" \
   --launcher "$launcher" --tool "$tool" --log "$demo/requests.jsonl" >"$demo/server.log" 2>&1 &
 server_pid=$!
-for _ in $(seq 1 100); do
+# The server waits its turn for the port when a test run on this machine holds it.
+for _ in $(seq 1 1200); do
   grep -q '^serving' "$demo/server.log" 2>/dev/null && break
   kill -0 "$server_pid" 2>/dev/null || { cat "$demo/server.log"; echo "demo: the server did not start" >&2; exit 1; }
   sleep 0.1
 done
+grep -q '^serving' "$demo/server.log" || { echo "demo: port 47443 stayed busy" >&2; exit 1; }
 cat <<EOF
 demo: $(head -n 1 "$demo/server.log")
 demo: the launcher opens in a Wine desktop window. Double-click a row (or press Enter) to download

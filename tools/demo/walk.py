@@ -30,6 +30,11 @@ def walk(args):
     screen = driver.Screen(args.shots)
     probe = driver.Probe(args.probe)
     entries = demo_server.fill_catalogue(args.catalogue, args.launcher, args.tool)
+    with demo_server.port_lock(demo_server.PORT):
+        return walk_locked(args, screen, probe, entries)
+
+
+def walk_locked(args, screen, probe, entries):
     server = demo_server.make_server(args.ca_dir, args.catalogue, entries, args.rate,
                                      os.path.join(args.shots, "requests.jsonl"))
     shots = []
