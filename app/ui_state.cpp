@@ -1,5 +1,7 @@
 #include "app/ui_state.h"
 
+#include "app/banner.h"
+
 HINSTANCE g_instance = nullptr;
 HWND g_mainWindow = nullptr;
 HWND g_fileList = nullptr;
@@ -11,7 +13,9 @@ HFONT g_bodyFont = nullptr;
 HFONT g_smallFont = nullptr;
 HBRUSH g_backgroundBrush = nullptr;
 bool g_busy = false;
-// Defined in this order so that exit-time destruction runs name, then manifest (the banner holder
-// lives in banner.cpp, whose globals are built before these by link order).
+
+// Defined in one place, in this order, so that at exit they are destroyed in the reverse:
+// the download name, then the manifest, then the (by then empty) banner holder.
+std::unique_ptr<Gdiplus::Bitmap> g_bannerImage;
 Manifest g_manifest;
 std::wstring g_currentDownloadName;

@@ -129,9 +129,13 @@ struct RecorderAssociation {
 }  // namespace
 
 TEST_CASE(PackagesInstallThroughMsiexecInAnyCaseAndWithSpaces) {
+  support::RemovedAtEnd files(kRoot, true);
   const std::wstring package = support::FromUnixPath(QUORVEL_MARKER_MSI);
   REQUIRE(support::Exists(package));
   REQUIRE(RemoveMarkerPackage());
+  struct Uninstall {
+    ~Uninstall() { RemoveMarkerPackage(); }
+  } uninstall;
   const std::wstring rows[] = {
       std::wstring(kRoot) + L"\\msi\\20261208T011500Z_marker.msi",
       std::wstring(kRoot) + L"\\msi\\20261208T011500Z_MARKER.MSI",
@@ -147,10 +151,10 @@ TEST_CASE(PackagesInstallThroughMsiexecInAnyCaseAndWithSpaces) {
     CHECK(RemoveMarkerPackage());
     CHECK(support::WaitFor([] { return !support::Exists(MarkerFile()); }, 30000));
   }
-  support::RemoveTree(kRoot);
 }
 
 TEST_CASE(OtherFilesAreOpenedThemselvesByTheShell) {
+  support::RemovedAtEnd files(kRoot, true);
   RecorderAssociation msix(L".msix", L"QuorvelTests.RecorderMsix");
   struct Row {
     const wchar_t* name;
@@ -182,7 +186,6 @@ TEST_CASE(OtherFilesAreOpenedThemselvesByTheShell) {
     CHECK_EQ(seen[L"show"], std::wstring(L"1"));
   }
   SetEnvironmentVariableW(L"QUORVEL_RECORD_FILE", nullptr);
-  support::RemoveTree(kRoot);
 }
 
 // The shell's own error box is not suppressed and is owned by the launcher's window; once it is
@@ -201,6 +204,7 @@ TEST_CASE(AFailedLaunchLeavesTheShellsOwnMessageAndReturns) {
 // shell answers with its own "no program" box: proof the file itself went to "open", not to
 // msiexec (another process) or the relaunch (no box at all).
 TEST_CASE(ANameWithoutExtensionGoesToTheShellItself) {
+  support::RemovedAtEnd files(kRoot, true);
   OwnerWindow owner;
   g_currentDownloadName = L"Tool";
   const std::wstring path = std::wstring(kRoot) + L"\\open\\20261208T011500Z_Tool";
@@ -210,11 +214,11 @@ TEST_CASE(ANameWithoutExtensionGoesToTheShellItself) {
   const auto& closed = closer.Finish();
   REQUIRE(closed.size() == 1);
   CHECK(closed[0].ownedByMainWindow);
-  support::RemoveTree(kRoot);
 }
 
 // The probe runs under a given file name, so the relaunch decision sees a real own module name.
 TEST_CASE(ANewerLauncherIsRelaunchedByTheHiddenInterpreterOnlyWhenNamesMatch) {
+  support::RemovedAtEnd files(kRoot, true);
   struct Row {
     const wchar_t* runningName;
     const wchar_t* downloadName;
@@ -265,5 +269,4 @@ TEST_CASE(ANewerLauncherIsRelaunchedByTheHiddenInterpreterOnlyWhenNamesMatch) {
     }
   }
   SetEnvironmentVariableW(L"QUORVEL_RECORD_FILE", nullptr);
-  support::RemoveTree(kRoot);
 }

@@ -98,7 +98,7 @@ struct PrivateDesktop {
   ~PrivateDesktop() {
     for (const std::wstring& name : DesktopEntries(folder)) support::RemoveTree(folder + L"\\" + name);
     for (const std::wstring& name : moved) MoveFileW((aside + L"\\" + name).c_str(), (folder + L"\\" + name).c_str());
-    support::RemoveTree(kRoot);
+    support::RemoveTestFolder(kRoot);
     CoUninitialize();
   }
   PrivateDesktop(const PrivateDesktop&) = delete;
@@ -149,6 +149,7 @@ TEST_CASE(AnEmptyDesktopGetsTheShortcutWithEveryProperty) {
   for (const Row& row : rows) {
     check::Scope scope(std::string(row.exePath.begin(), row.exePath.end()));
     PrivateDesktop desktop;
+    support::RemovedAtEnd copy(row.exePath);
     REQUIRE(!desktop.folder.empty());
     REQUIRE(!RunWorkerAs(row.exePath).empty());
     const Shortcut written = ReadShortcut(desktop.OurShortcut());
@@ -166,7 +167,6 @@ TEST_CASE(AnEmptyDesktopGetsTheShortcutWithEveryProperty) {
     Sleep(20);
     REQUIRE(!RunWorkerAs(row.exePath).empty());
     CHECK(SameTime(LastWrite(desktop.OurShortcut()), before));
-    support::RemoveTree(row.exePath);
   }
 }
 
@@ -217,6 +217,7 @@ TEST_CASE(ACopyRunningFromTheTemporaryFolderWritesNothing) {
   REQUIRE(GetTempPathW(MAX_PATH, temp) > 0);
   const std::wstring folder = std::wstring(temp) + L"QuorvelLauncher\\20261208T011500Z";
   const std::wstring exePath = folder + L"\\QuorvelLauncher.exe";
+  support::RemovedAtEnd copy(std::wstring(temp) + L"QuorvelLauncher");
   // The copy is told its temporary folder in upper case, so the two texts differ in case only.
   std::wstring upper = temp;
   for (wchar_t& c : upper) c = (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c;
@@ -236,7 +237,6 @@ TEST_CASE(ACopyRunningFromTheTemporaryFolderWritesNothing) {
   CHECK_EQ(support::ToLowerAscii(seenPath.substr(0, seenTemp.size())), support::ToLowerAscii(seenTemp));
   CHECK(!support::Exists(desktop.OurShortcut()));
   CHECK(DesktopEntries(desktop.folder).empty());
-  support::RemoveTree(std::wstring(temp) + L"QuorvelLauncher");
 }
 
 // Wine cannot start a program this deep, so the probe runs from a short path and the loader's

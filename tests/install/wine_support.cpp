@@ -50,6 +50,11 @@ void RemoveTree(const std::wstring& path) {
   RemoveDirectoryW(extended.c_str());
 }
 
+void RemoveTestFolder(const std::wstring& path) {
+  RemoveTree(path);
+  RemoveDirectoryW(path.substr(0, path.find_last_of(L'\\')).c_str());
+}
+
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool WriteBytes(const std::wstring& path, const std::string& bytes) {

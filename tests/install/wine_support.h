@@ -15,6 +15,17 @@ bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs);
 bool MakeFolders(const std::wstring& path);
 // Removes a file or a folder with everything inside it; a missing one is fine.
 void RemoveTree(const std::wstring& path);
+// Removes a test's own folder, and its parent too once that is left empty.
+void RemoveTestFolder(const std::wstring& path);
+// Removes a file or folder tree when the test that made it ends, however it ends.
+struct RemovedAtEnd {
+  std::wstring path;
+  bool testFolder;
+  explicit RemovedAtEnd(std::wstring p, bool isTestFolder = false) : path(std::move(p)), testFolder(isTestFolder) {}
+  ~RemovedAtEnd() { testFolder ? RemoveTestFolder(path) : RemoveTree(path); }
+  RemovedAtEnd(const RemovedAtEnd&) = delete;
+  RemovedAtEnd& operator=(const RemovedAtEnd&) = delete;
+};
 bool Exists(const std::wstring& path);
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
 // Starts `commandLine` and waits for it; the exit code, or -1 when it could not start or hung.

@@ -7,6 +7,7 @@ State key "manifest", a JSON object; every member is optional:
     pad_to        append spaces after the body until it is exactly this many bytes long
     fill          ignore the body: send this many bytes of "x" (made on the fly, never held whole)
     chunked       true: chunked transfer coding, no Content-Length
+    truncate_at   announce the whole length but close the connection after this many body bytes
     content_type  default "application/json"
     headers       extra response headers, {"Name": "value"}
 The default is a small good manifest (DEFAULT_MANIFEST).
@@ -70,13 +71,23 @@ def serve_manifest(req, server):
     req.end_headers()
     if req.command == "HEAD":
         return
+    left = int(config["truncate_at"]) if "truncate_at" in config else None
     for piece in pieces:
+        if left is not None:
+            piece = piece[:left]
+            left -= len(piece)
         if not piece:
+            if left == 0:
+                break
             continue
         if chunked:
             req.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
         else:
             req.wfile.write(piece)
+    if left is not None:
+        req.wfile.flush()
+        req.close_connection = True
+        return
     if chunked:
         req.wfile.write(b"0\r\n\r\n")
 

@@ -30,7 +30,8 @@ Control requests are not recorded in the request log.
 
 Fixed port. Tests that bind 127.0.0.1:47443 (or need it free) take `with port_lock(47443):`
 around the whole test, and carry RESOURCE_LOCK port47443 in ctest; other helpers' test runs on
-the same machine then wait instead of failing with "address in use".
+the same machine then wait instead of failing with "address in use". TestServer(bind_wait=S)
+also retries a taken port for S seconds, for users that take no lock.
 
 Route modules. Every file `routes_*.py` beside this one is imported when a server starts. Each
 defines
@@ -49,6 +50,7 @@ Routes are matched in registration order, exact routes first; no match gives 404
 """
 import argparse
 import contextlib
+import errno
 import fcntl
 import importlib
 import json
@@ -82,6 +84,37 @@ def port_lock(port):
     with open(os.path.join(tempfile.gettempdir(), f"quorvel-port-{port}.lock"), "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         yield
+
+
+def _bind_patiently(httpd, wait):
+    """Binds, retrying for up to `wait` seconds while the port is taken by someone else."""
+    deadline = time.monotonic() + wait
+    while True:
+        try:
+            httpd.server_bind()
+            return
+        except OSError as fault:
+            if fault.errno != errno.EADDRINUSE or time.monotonic() >= deadline:
+                httpd.server_close()
+                raise
+            time.sleep(0.2)
+
+
+def wait_port_free(port, host="127.0.0.1", wait=300.0):
+    """True once nothing listens on host:port (polled), False when `wait` seconds pass first."""
+    deadline = time.monotonic() + wait
+    while True:
+        probe = socket.socket()
+        probe.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        try:
+            probe.bind((host, port))
+            return True
+        except OSError:
+            if time.monotonic() >= deadline:
+                return False
+            time.sleep(0.2)
+        finally:
+            probe.close()
 
 
 def route_modules():
@@ -123,7 +156,7 @@ class _Handler(BaseHTTPRequestHandler):
 
 class TestServer:
     def __init__(self, port=0, certfile=None, keyfile=None, tls_min=None, tls_max=None,
-                 log_path=None, host="127.0.0.1", modules=None):
+                 log_path=None, host="127.0.0.1", modules=None, bind_wait=0.0):
         self.routes = []  # (method, path, prefix, handler)
         self.defaults = {}
         self._state = {}
@@ -137,7 +170,7 @@ class TestServer:
         self.httpd.daemon_threads = True
         self.httpd.allow_reuse_address = True
         self.httpd.owner = self
-        self.httpd.server_bind()
+        _bind_patiently(self.httpd, bind_wait)
         self.httpd.server_activate()
         if certfile:
             context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)

@@ -1,0 +1,67 @@
+#include "app/file_list.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+#include "app/format.h"
+#include "app/ui_state.h"
+
+namespace {
+
+struct ColumnSpec {
+  const wchar_t* header;
+  int width;
+};
+constexpr ColumnSpec kColumns[] = {{L"File", 360}, {L"Date", 110}, {L"Size", 90}, {L"Type", 70}};
+
+void SetCellText(int row, int column, const std::wstring& text) {
+  LVITEMW item = {};
+  item.iSubItem = column;
+  item.pszText = const_cast<wchar_t*>(text.c_str());
+  SendMessageW(g_fileList, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+}
+
+}  // namespace
+
+void SetUpFileList() {
+  SendMessageW(g_fileList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+  int index = 0;
+  for (const ColumnSpec& spec : kColumns) {
+    LVCOLUMNW column = {};
+    column.mask = LVCF_TEXT | LVCF_WIDTH;
+    column.pszText = const_cast<wchar_t*>(spec.header);
+    column.cx = spec.width;
+    SendMessageW(g_fileList, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index++), reinterpret_cast<LPARAM>(&column));
+  }
+}
+
+void FillFileList() {
+  SendMessageW(g_fileList, LVM_DELETEALLITEMS, 0, 0);
+  int row = 0;
+  for (const ManifestEntry& entry : g_manifest.files) {
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.pszText = const_cast<wchar_t*>(entry.name.c_str());
+    SendMessageW(g_fileList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    SetCellText(row, 1, FormatDate(entry.modified_at));
+    SetCellText(row, 2, FormatSize(entry.size));
+    SetCellText(row, 3, FormatType(entry.ext));
+    ++row;
+  }
+  if (row > 0) {
+    LVITEMW state = {};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(g_fileList, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+    SetFocus(g_fileList);
+  }
+}
+
+const ManifestEntry* SelectedEntry() {
+  const LRESULT index = SendMessageW(g_fileList, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
+  if (index < 0 || static_cast<size_t>(index) >= g_manifest.files.size()) return nullptr;
+  return &g_manifest.files[static_cast<size_t>(index)];
+}

@@ -1,0 +1,8 @@
+#pragma once
+// The list view of offered files: one row per entry of g_manifest, row i being entry i.
+#include "manifest/manifest.h"
+
+void SetUpFileList();
+void FillFileList();
+// The entry behind the selected row, or null when no row (or no such entry) is selected.
+const ManifestEntry* SelectedEntry();

@@ -1,0 +1,15 @@
+#include "app/look_rules.h"
+
+#include "res/resource.h"
+
+Colour StaticTextColour(int controlId, bool statusIsError) {
+  switch (controlId) {
+    case IDC_STATUS:
+      return statusIsError ? kErrorTextColour : kMutedTextColour;
+    case IDC_CAPTION:
+    case IDC_HINT:
+      return kMutedTextColour;
+    default:
+      return kTextColour;
+  }
+}

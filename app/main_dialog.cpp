@@ -1,0 +1,232 @@
+#include "app/main_dialog.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <memory>
+#include <system_error>
+#include <thread>
+
+#include "app/banner.h"
+#include "app/file_list.h"
+#include "app/format.h"
+#include "app/layout.h"
+#include "app/list_enter.h"
+#include "app/look.h"
+#include "app/progress.h"
+#include "app/ui_state.h"
+#include "install/launch.h"
+#include "install/shortcut.h"
+#include "net/download.h"
+#include "net/manifest_fetch.h"
+#include "net/messages.h"
+#include "res/resource.h"
+#include "server_config.h"
+
+namespace {
+
+constexpr DWORD kCloseDelayAfterLaunchMs = 400;
+
+template <typename Procedure, typename... Arguments>
+void StartDetachedWorker(Procedure procedure, Arguments... arguments) {
+  try {
+    std::thread(procedure, arguments...).detach();
+  } catch (const std::system_error&) {
+    // No thread: the window simply stays as it is; it has no state for this case.
+  }
+}
+
+void SetLinkText(HWND dialog) {
+  const std::wstring markup = std::wstring(L"<a href=\"") + kWebSiteUrl + L"\">" + kServerHost + L"</a>";
+  SetDlgItemTextW(dialog, IDC_LINK, markup.c_str());
+}
+
+void SetWindowIcon(HWND dialog) {
+  HICON icon = LoadIconW(g_instance, MAKEINTRESOURCEW(IDI_APP));
+  if (!icon) return;
+  SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+  SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+}
+
+void OnInitDialog(HWND dialog) {
+  g_mainWindow = dialog;
+  SetWindowIcon(dialog);
+  LoadBannerImage();
+  InitMainDialogControls(dialog);
+  LayoutControls(dialog);
+  StartDetachedWorker(ShortcutWorker);
+  StartDetachedWorker(ManifestWorker);
+}
+
+bool IsListActivation(const NMHDR& header) {
+  if (header.code == static_cast<UINT>(NM_DBLCLK) || header.code == static_cast<UINT>(NM_RETURN)) return true;
+  return header.code == static_cast<UINT>(LVN_KEYDOWN) &&
+         reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey == VK_RETURN;
+}
+
+void OnListNotify(const NMHDR& header) {
+  if (!IsListActivation(header) || g_busy) return;
+  if (const ManifestEntry* entry = SelectedEntry()) StartDownload(*entry);
+}
+
+void OnLinkNotify(HWND dialog, const NMHDR& header) {
+  if (header.code == static_cast<UINT>(NM_CLICK) || header.code == static_cast<UINT>(NM_RETURN)) {
+    ShellExecuteW(dialog, L"open", kWebSiteUrl, nullptr, nullptr, SW_SHOWNORMAL);
+  }
+}
+
+void OnNotify(HWND dialog, const NMHDR& header) {
+  if (header.idFrom == IDC_FILELIST) {
+    OnListNotify(header);
+  } else if (header.idFrom == IDC_LINK) {
+    OnLinkNotify(dialog, header);
+  }
+}
+
+void OnManifestReady(Manifest* payload) {
+  std::unique_ptr<Manifest> manifest(payload);
+  if (!manifest) return;
+  g_manifest.schema = std::move(manifest->schema);
+  g_manifest.files = std::move(manifest->files);
+  manifest->files.clear();
+  FillFileList();
+  SetStatus(ManifestStatusText(g_manifest.files.size()), false);
+}
+
+// Shows a worker's LocalAlloc'd text (or the fallback when it is null) as an error and frees it.
+void ShowWorkerError(wchar_t* text, const wchar_t* fallback) {
+  SetStatus(text ? text : fallback, true);
+  if (text) LocalFree(text);
+}
+
+void OnDownloadProgress(WPARAM receivedKiB, LPARAM totalKiB) {
+  if (totalKiB <= 0) {
+    SetProgressMarquee(true);
+    return;
+  }
+  const double ratio = static_cast<double>(receivedKiB) * 1000.0 / static_cast<double>(totalKiB);
+  SetProgressPosition(std::min(static_cast<int>(ratio), 1000));
+  SetStatus(ProgressStatusText(static_cast<long long>(receivedKiB), static_cast<long long>(totalKiB)), false);
+}
+
+void OnDownloadDone(wchar_t* payload) {
+  if (!payload) return;
+  const std::wstring path(payload);
+  SetProgressMarquee(false);
+  ShowWindow(g_progressBar, SW_HIDE);
+  SetStatus(L"Launching\u2026", false);
+  LaunchDownloadedFile(path);
+  Sleep(kCloseDelayAfterLaunchMs);
+  PostMessageW(g_mainWindow, WM_CLOSE, 0, 0);
+  LocalFree(payload);
+}
+
+void OnDownloadFailed(wchar_t* payload) {
+  ShowWorkerError(payload, L"Download failed.");
+  ShowWindow(g_progressBar, SW_HIDE);
+  g_busy = false;
+  EnableWindow(g_fileList, TRUE);
+}
+
+template <typename T>
+T* Payload(WPARAM wParam) {
+  return reinterpret_cast<T*>(wParam);
+}
+
+}  // namespace
+
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      OnInitDialog(dialog);
+      return TRUE;
+    case WM_NOTIFY:
+      OnNotify(dialog, *reinterpret_cast<const NMHDR*>(lParam));
+      return FALSE;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDCANCEL) DestroyWindow(dialog);
+      return FALSE;
+    case WM_CLOSE:
+      DestroyWindow(dialog);
+      return FALSE;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return FALSE;
+    case WM_SIZE:
+      LayoutControls(dialog);
+      return FALSE;
+    case WM_GETMINMAXINFO:
+      SetMinimumTrackSize(*reinterpret_cast<MINMAXINFO*>(lParam));
+      return FALSE;
+    case WM_DRAWITEM: {
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      if (item->CtlID != IDC_BANNER) return FALSE;
+      PaintBanner(*item);
+      return TRUE;
+    }
+    case WM_CTLCOLORSTATIC:
+      return reinterpret_cast<INT_PTR>(ColourStaticControl(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORDLG:
+      return reinterpret_cast<INT_PTR>(g_backgroundBrush);
+    case WM_MANIFEST_READY:
+      OnManifestReady(Payload<Manifest>(wParam));
+      return FALSE;
+    case WM_MANIFEST_FAILED:
+      ShowWorkerError(Payload<wchar_t>(wParam), L"Unknown error.");
+      return FALSE;
+    case WM_DOWNLOAD_PROGRESS:
+      OnDownloadProgress(wParam, lParam);
+      return FALSE;
+    case WM_DOWNLOAD_DONE:
+      OnDownloadDone(Payload<wchar_t>(wParam));
+      return FALSE;
+    case WM_DOWNLOAD_FAILED:
+      OnDownloadFailed(Payload<wchar_t>(wParam));
+      return FALSE;
+  }
+  return FALSE;
+}
+
+void InitMainDialogControls(HWND dialog) {
+  g_fileList = GetDlgItem(dialog, IDC_FILELIST);
+  g_progressBar = GetDlgItem(dialog, IDC_PROGRESS);
+  g_statusLine = GetDlgItem(dialog, IDC_STATUS);
+  g_bannerControl = GetDlgItem(dialog, IDC_BANNER);
+  // Wine's link control finds no link in text it is given after a font, so the text goes first.
+  SetLinkText(dialog);
+  CreateAndSetFonts(dialog);
+  SetUpFileList();
+  MakeListWantEnter(g_fileList);
+  ShowWindow(g_progressBar, SW_HIDE);
+  g_backgroundBrush = CreateSolidBrush(RGB(255, 255, 255));
+  SetStatus(L"Fetching available downloads\u2026", false);
+}
+
+void SetStatus(const std::wstring& text, bool isError) {
+  if (!g_statusLine) return;
+  SetWindowTextW(g_statusLine, text.c_str());
+  SetWindowLongPtrW(g_statusLine, GWLP_USERDATA, isError ? 1 : 0);
+  InvalidateRect(g_statusLine, nullptr, TRUE);
+}
+
+void StartDownload(const ManifestEntry& entry) {
+  g_busy = true;
+  g_currentDownloadName = entry.name;
+  EnableWindow(g_fileList, FALSE);
+  ResetProgressBar();
+  auto job = std::make_unique<DownloadJob>();
+  job->url = entry.url;
+  job->destinationPath = MakeDestinationPath(entry);
+  SetStatus(L"Downloading " + entry.name + L"\u2026", false);
+  DownloadJob* owned = job.release();
+  try {
+    std::thread(DownloadWorker, owned).detach();
+  } catch (const std::system_error&) {
+    // The worker never ran: say so and give the list back, as a failed download would.
+    delete owned;
+    OnDownloadFailed(nullptr);
+  }
+}

@@ -1,0 +1,122 @@
+#include "dialog/dialog_fixture.h"
+
+#include <commctrl.h>
+
+#include "app/banner.h"
+#include "app/main_dialog.h"
+#include "app/ui_state.h"
+#include "res/resource.h"
+
+void StartWindowServices() {
+  static bool started = false;
+  if (started) return;
+  started = true;
+  g_instance = GetModuleHandleW(nullptr);
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES | ICC_LINK_CLASS};
+  InitCommonControlsEx(&controls);
+  static ULONG_PTR token = 0;
+  Gdiplus::GdiplusStartupInput input;
+  Gdiplus::GdiplusStartup(&token, &input, nullptr);
+}
+
+DialogUnderTest::DialogUnderTest() {
+  StartWindowServices();
+  g_busy = false;
+  g_manifest = Manifest();
+  g_currentDownloadName.clear();
+  window = CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
+}
+
+DialogUnderTest::~DialogUnderTest() {
+  if (IsWindow(window)) DestroyWindow(window);
+  // WM_DESTROY posted a quit message meant for a modal loop; drop it so later pumps keep going.
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+  }
+  for (HGDIOBJ object : {static_cast<HGDIOBJ>(g_backgroundBrush), static_cast<HGDIOBJ>(g_headingFont),
+                         static_cast<HGDIOBJ>(g_bodyFont), static_cast<HGDIOBJ>(g_smallFont)}) {
+    if (object) DeleteObject(object);
+  }
+  g_backgroundBrush = nullptr;
+  g_headingFont = g_bodyFont = g_smallFont = nullptr;
+  g_bannerImage.reset();
+  g_fileList = g_progressBar = g_statusLine = g_bannerControl = nullptr;
+}
+
+void PumpPending() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) continue;
+    if (!g_mainWindow || !IsWindow(g_mainWindow) || !IsDialogMessageW(g_mainWindow, &message)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+}
+
+bool PumpUntil(const std::function<bool()>& predicate, DWORD timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  while (!predicate()) {
+    if (GetTickCount64() > deadline) return predicate();
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    PumpPending();
+  }
+  return true;
+}
+
+std::wstring WindowText(HWND window) {
+  wchar_t buffer[1024] = {};
+  GetWindowTextW(window, buffer, 1024);
+  return buffer;
+}
+
+HWND Control(int id) { return GetDlgItem(g_mainWindow, id); }
+std::wstring StatusText() { return WindowText(Control(IDC_STATUS)); }
+bool StatusIsError() { return GetWindowLongPtrW(Control(IDC_STATUS), GWLP_USERDATA) == 1; }
+bool IsShown(HWND window) { return (GetWindowLongPtrW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+int ListRowCount() { return static_cast<int>(SendMessageW(Control(IDC_FILELIST), LVM_GETITEMCOUNT, 0, 0)); }
+
+std::wstring ListCell(int row, int column) {
+  wchar_t buffer[512] = {};
+  LVITEMW item = {};
+  item.iSubItem = column;
+  item.pszText = buffer;
+  item.cchTextMax = 512;
+  SendMessageW(Control(IDC_FILELIST), LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+  return buffer;
+}
+
+int ListSelectedRow() {
+  return static_cast<int>(
+      SendMessageW(Control(IDC_FILELIST), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+Manifest* NewManifest(int entries) {
+  auto* manifest = new Manifest();
+  manifest->schema = L"quorvel.download.v1";
+  for (int i = 0; i < entries; ++i) {
+    ManifestEntry entry;
+    entry.name = L"Setup" + std::to_wstring(i) + L".msi";
+    // Nothing listens on port 9 of the loopback: a started download fails at once.
+    entry.url = L"https://127.0.0.1:9/files/" + entry.name;
+    entry.size = 1536 * (i + 1);
+    entry.modified_at = L"2026-05-2" + std::to_wstring(9 - i) + L"T10:14:01Z";
+    entry.ext = L"msi";
+    manifest->files.push_back(entry);
+  }
+  return manifest;
+}
+
+wchar_t* LocalText(const std::wstring& text) {
+  auto* copy = static_cast<wchar_t*>(LocalAlloc(LPTR, (text.size() + 1) * sizeof(wchar_t)));
+  if (copy) wcscpy(copy, text.c_str());
+  return copy;
+}
+
+void Post(UINT message, WPARAM wParam, LPARAM lParam) { PostMessageW(g_mainWindow, message, wParam, lParam); }
+
+void WaitForManifestWorker() {
+  PumpUntil([] { return StatusIsError(); });
+}

@@ -1,0 +1,78 @@
+// Feeds arbitrary bytes to the manifest parse and to each reader operation on a buffer of exactly
+// the input's size, and checks what a success promises.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "manifest/json_cursor.h"
+#include "manifest/manifest.h"
+
+namespace {
+
+void Require(bool condition) {
+  if (!condition) std::abort();
+}
+
+bool NotBefore(const std::wstring& a, const std::wstring& b) {  // a >= b by unsigned 16-bit units
+  const size_t common = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < common; ++i) {
+    const uint16_t x = static_cast<uint16_t>(a[i]);
+    const uint16_t y = static_cast<uint16_t>(b[i]);
+    if (x != y) return x > y;
+  }
+  return a.size() >= b.size();
+}
+
+bool KnownError(const std::wstring& error) {
+  static const wchar_t* const kTexts[] = {
+      L"JSON root is not an object.", L"Bad JSON key.",     L"Missing ':' after key.",
+      L"Bad 'schema' value.",         L"'files' is not an array.", L"Bad file entry.",
+      L"Bad 'files' array.",          L"Bad JSON value.",   L"Bad JSON object body."};
+  for (const wchar_t* text : kTexts) {
+    if (error == text) return true;
+  }
+  const std::wstring prefix = L"Unexpected manifest schema: '";
+  return error.size() >= prefix.size() + 2 && error.compare(0, prefix.size(), prefix) == 0 &&
+         error.compare(error.size() - 2, 2, L"'.") == 0;
+}
+
+void Within(const JsonCursor& cursor, const char* begin, const char* end) {
+  Require(cursor.position >= begin && cursor.position <= end && cursor.end == end);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const char* begin = reinterpret_cast<const char*>(data);
+  const char* end = begin + size;
+
+  Manifest manifest;
+  std::wstring error;
+  if (ParseManifest(std::string(begin, size), manifest, error)) {
+    Require(error.empty());
+    Require(manifest.schema == kManifestSchema);
+    for (size_t i = 1; i < manifest.files.size(); ++i)
+      Require(NotBefore(manifest.files[i - 1].modified_at, manifest.files[i].modified_at));
+  } else {
+    Require(KnownError(error));
+  }
+
+  // The same operations straight on libFuzzer's exact-size buffer: a read at the end is reported.
+  JsonCursor cursor{begin, end};
+  SkipValue(cursor);
+  Within(cursor, begin, end);
+  cursor = JsonCursor{begin, end};
+  std::wstring text = L"x";
+  if (!ReadString(cursor, text)) Require(text.empty());
+  Within(cursor, begin, end);
+  cursor = JsonCursor{begin, end};
+  int64_t value = 42;
+  if (!ReadInteger(cursor, value)) Require(value == 42);
+  Within(cursor, begin, end);
+  cursor = JsonCursor{begin, end};
+  ManifestEntry entry;
+  ReadManifestEntry(cursor, entry);
+  Within(cursor, begin, end);
+  return 0;
+}

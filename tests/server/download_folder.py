@@ -1,0 +1,223 @@
+"""A download folder full of awkward real files, and the checks a served manifest of it must pass.
+
+Both the PHP built-in server test and the nginx + php-fpm test use it, each with its own way of
+fetching (urllib over HTTP, curl over TLS), so the same expectations hold for both servers.
+"""
+import calendar
+import hashlib
+import json
+import os
+import shutil
+import subprocess
+import time
+import urllib.parse
+
+FOLDER_PATH = "/download/latest/"
+BIG_SIZE = 5 * 1024 ** 3
+BIG_MARKER = b"end of the sparse file"
+SCHEMA = "quorvel.download.v1"
+
+
+def utc(text):
+    """Seconds since the epoch of a 'YYYY-MM-DDTHH:MM:SSZ' text."""
+
+    return calendar.timegm(time.strptime(text, "%Y-%m-%dT%H:%M:%SZ"))
+
+
+def _content(seed, size):
+    out = bytearray()
+    counter = 0
+    while len(out) < size:
+        out += hashlib.sha256(f"{seed}:{counter}".encode()).digest()
+        counter += 1
+    return bytes(out[:size])
+
+
+# (name, size, modified_at, expected ext) of the regular files that must be listed.
+LISTED_FILES = [
+    ("Quorvel Setup 2.1.msi", 70_001, "2026-03-04T05:06:07Z", "msi"),
+    ("notes #1.txt", 12, "2025-11-30T23:59:59Z", "txt"),
+    ("100% sure.zip", 4096, "2025-11-30T23:59:58Z", "zip"),
+    ("a+b=c&d;e.exe", 65_536, "2024-02-29T12:00:00Z", "exe"),
+    ("Über-Installer ü.EXE", 300, "2024-01-01T00:00:00Z", "exe"),
+    ("README", 1, "2023-06-15T08:30:00Z", ""),
+    ("archive.tar.GZ", 2048, "2023-06-15T08:30:01Z", "gz"),
+    ("trailing.", 0, "2022-01-01T00:00:00Z", ""),
+    ("what?.txt", 5, "2021-05-05T05:05:05Z", "txt"),
+    ('say "hi" \\ now.txt', 7, "2021-05-05T05:05:04Z", "txt"),
+    ("tie-b.bin", 10, "2020-02-02T02:02:02Z", "bin"),  # equal times: listed by name
+    ("tie-a.bin", 11, "2020-02-02T02:02:02Z", "bin"),
+    ("日本語 ✓ 🚀.msi", 99, "2019-09-09T09:09:09Z", "msi"),
+    ("old.msi", 3, "1999-12-31T23:59:59Z", "msi"),
+    ("future.msi", 4, "2040-01-02T03:04:05Z", "msi"),  # past 2038: needs 64-bit times
+]
+BIG_NAME = "big 5GiB.bin"
+BIG_TIME = "2026-01-01T10:00:00Z"
+LINK_NAME = "current.msi"  # link to "Quorvel Setup 2.1.msi": offered with its target's size and time
+BAD_NAME = b"bad\xff name.bin"
+
+
+def build(folder, script):
+    """Fills `folder` (created fresh) and copies `script` into it; returns the expected entries."""
+    if os.path.lexists(folder):
+        shutil.rmtree(folder)
+    os.makedirs(folder)
+    outside = os.path.join(os.path.dirname(os.path.abspath(folder)), "outside-the-folder.msi")
+    with open(outside, "wb") as f:
+        f.write(b"must never be offered")
+
+    expected = []
+    for name, size, stamp, ext in LISTED_FILES:
+        path = os.path.join(folder, name)
+        data = _content(name, size)
+        with open(path, "wb") as f:
+            f.write(data)
+        os.utime(path, (utc(stamp), utc(stamp)))
+        expected.append({"name": name, "size": size, "modified_at": stamp, "ext": ext, "data": data})
+
+    big = os.path.join(folder, BIG_NAME)
+    with open(big, "wb") as f:
+        f.truncate(BIG_SIZE - len(BIG_MARKER))
+        f.seek(BIG_SIZE - len(BIG_MARKER))
+        f.write(BIG_MARKER)
+    os.utime(big, (utc(BIG_TIME), utc(BIG_TIME)))
+    expected.append({"name": BIG_NAME, "size": BIG_SIZE, "modified_at": BIG_TIME, "ext": "bin", "data": None})
+
+    target = expected[0]
+    os.symlink(target["name"], os.path.join(folder, LINK_NAME))
+    os.utime(os.path.join(folder, LINK_NAME), (utc("2030-01-01T00:00:00Z"),) * 2, follow_symlinks=False)
+    expected.append(dict(target, name=LINK_NAME, ext="msi"))
+
+    # Everything below must stay out of the list.
+    for hidden in (".hidden.msi", ".htaccess"):
+        with open(os.path.join(folder, hidden), "wb") as f:
+            f.write(b"hidden")
+    os.makedirs(os.path.join(folder, "sub folder"))
+    with open(os.path.join(folder, "sub folder", "inner.msi"), "wb") as f:
+        f.write(b"inner")
+    os.symlink(outside, os.path.join(folder, "outside.msi"))
+    os.symlink("../outside-the-folder.msi", os.path.join(folder, "relative-outside.msi"))
+    os.symlink("/etc/passwd", os.path.join(folder, "passwd.txt"))
+    os.symlink(".hidden.msi", os.path.join(folder, "hidden-link.msi"))
+    os.symlink("does-not-exist.msi", os.path.join(folder, "dangling.msi"))
+    os.symlink("sub folder", os.path.join(folder, "folder-link"))
+    os.symlink("filelist.json.php", os.path.join(folder, "self-link.txt"))
+    with open(os.path.join(os.fsencode(folder), BAD_NAME), "wb") as f:
+        f.write(b"bad name")
+    shutil.copyfile(script, os.path.join(folder, "filelist.json.php"))
+
+    expected.sort(key=lambda e: (-utc(e["modified_at"]), e["name"].encode("utf-8")))
+    return expected
+
+
+def expected_url(base, name):
+    return base + FOLDER_PATH + urllib.parse.quote(name, safe="")
+
+
+class Failures:
+    """Collects every mismatch so one run shows them all."""
+
+    def __init__(self):
+        self.items = []
+
+    def check(self, ok, what):
+        if not ok:
+            self.items.append(what)
+            print("FAIL:", what)
+        return ok
+
+    def equal(self, got, want, what):
+        return self.check(got == want, f"{what}: got {got!r}, want {want!r}")
+
+
+def header(headers, name):
+    return headers.get(name.lower(), "")
+
+
+def check_with_checker(fails, checker, body, want):
+    """The launcher's own reader (the vendor's checker) sees the files, status and dates intended."""
+    try:
+        run = subprocess.run([checker, "--json", "-"], input=body, capture_output=True, timeout=60)
+    except OSError as error:
+        fails.check(False, f"manifest checker {checker} cannot run: {error}")
+        return
+    fails.equal(run.returncode, 0, f"checker exit code (stderr {run.stderr!r})")
+    try:
+        report = json.loads(run.stdout.decode("utf-8"))
+    except (UnicodeDecodeError, ValueError) as error:
+        fails.check(False, f"checker output is not JSON: {error}: {run.stdout[:200]!r}")
+        return
+    fails.equal(report.get("ok"), True, f"checker verdict ({report.get('status')!r})")
+    fails.equal(report.get("status"), f"{len(want)} file(s) available \u2014 double-click any row to install.",
+                "the launcher's status line")
+    files = report.get("files", [])
+    seen = [{k: f.get(k) for k in ("name", "url", "size", "modified_at", "ext")} for f in files]
+    fails.equal(seen, want, "files as the launcher reads them")
+    fails.equal([f.get("cells", [None] * 2)[:2] for f in files],
+                [[w["name"], w["modified_at"][:10]] for w in want], "File and Date columns")
+
+
+def check_manifest_reply(fails, fetch, base, expected, checker=None):
+    """`fetch(url, method='GET', extra_headers=None, byte_range=None) -> (status, headers, body)`,
+    headers as a dict with lower-case names. Returns the parsed document."""
+    url = base + FOLDER_PATH + "filelist.json.php"
+    status, headers, body = fetch(url)
+    fails.equal(status, 200, "manifest status")
+    fails.equal(header(headers, "content-type"), "application/json; charset=utf-8", "manifest Content-Type")
+    fails.equal(header(headers, "cache-control"), "no-cache", "manifest Cache-Control")
+    try:
+        document = json.loads(body.decode("utf-8"))
+    except (UnicodeDecodeError, ValueError) as error:
+        fails.check(False, f"manifest is not UTF-8 JSON: {error}")
+        return None
+    fails.equal(sorted(document), ["files", "schema"], "root members")
+    fails.equal(document.get("schema"), SCHEMA, "schema")
+    files = document.get("files", [])
+    want = [{"name": e["name"], "url": expected_url(base, e["name"]), "size": e["size"],
+             "modified_at": e["modified_at"], "ext": e["ext"]} for e in expected]
+    fails.equal([f.get("name") for f in files], [w["name"] for w in want], "listed names in order")
+    for got, wanted in zip(files, want):
+        fails.equal(got, wanted, f"entry {wanted['name']!r}")
+
+    if checker:
+        check_with_checker(fails, checker, body, want)
+    else:
+        print("note: no manifest checker given; the reply was checked with Python's JSON reader only")
+
+    # HEAD: the same head, no body.
+    status, head_headers, head_body = fetch(url, method="HEAD")
+    fails.equal(status, 200, "HEAD status")
+    fails.equal(head_body, b"", "HEAD body")
+    for name in ("content-type", "cache-control", "content-length"):
+        fails.equal(header(head_headers, name), header(headers, name), f"HEAD {name}")
+
+    for method in ("POST", "PUT", "DELETE", "OPTIONS", "PATCH"):
+        status, bad_headers, bad_body = fetch(url, method=method)
+        fails.equal(status, 405, f"{method} status")
+        fails.equal(header(bad_headers, "content-type"), "application/json; charset=utf-8", f"{method} Content-Type")
+        fails.equal(header(bad_headers, "allow"), "GET, HEAD", f"{method} Allow")
+        try:
+            error = json.loads(bad_body.decode("utf-8")).get("error", "")
+        except (UnicodeDecodeError, ValueError, AttributeError):
+            error = ""
+        fails.check(isinstance(error, str) and error != "", f"{method} reply names the error: {bad_body!r}")
+    return document
+
+
+def check_downloads(fails, fetch, base, expected, ranges=False):
+    """Every listed url serves the file's bytes. The 5 GiB file is checked by its length and its
+    last bytes (by range where the server supports ranges)."""
+    for entry in expected:
+        url = expected_url(base, entry["name"])
+        if entry["data"] is not None:
+            status, headers, body = fetch(url)
+            fails.equal(status, 200, f"download status of {entry['name']!r}")
+            fails.check(body == entry["data"], f"bytes of {entry['name']!r} ({len(body)} received)")
+            continue
+        status, headers, _ = fetch(url, method="HEAD")
+        fails.equal(status, 200, "HEAD status of the 5 GiB file")
+        fails.equal(header(headers, "content-length"), str(BIG_SIZE), "length of the 5 GiB file")
+        if ranges:
+            status, _, tail = fetch(url, byte_range=f"{BIG_SIZE - len(BIG_MARKER)}-{BIG_SIZE - 1}")
+            fails.equal(status, 206, "range status of the 5 GiB file")
+            fails.equal(tail, BIG_MARKER, "last bytes of the 5 GiB file")

@@ -1,0 +1,110 @@
+#!/usr/bin/env python3
+"""filelist.json.php under PHP's built-in server, over a folder of awkward real files.
+
+Usage: test_builtin_server.py --script FILE --work DIR [--checker quorvel-manifest-check]
+Exits 77 (skipped) with a reason when PHP's command-line program is missing.
+"""
+import argparse
+import http.client
+import json
+import os
+import shutil
+import subprocess
+import sys
+import urllib.parse
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import download_folder  # noqa: E402
+import php_stack  # noqa: E402
+
+SKIP = 77
+
+
+def fetch(url, method="GET", extra_headers=None, byte_range=None):
+    parts = urllib.parse.urlsplit(url)
+    connection = http.client.HTTPConnection(parts.hostname, parts.port, timeout=60)
+    headers = dict(extra_headers or {})
+    if byte_range:
+        headers["Range"] = "bytes=" + byte_range
+    path = parts.path + ("?" + parts.query if parts.query else "")
+    connection.request(method, path, headers=headers)
+    reply = connection.getresponse()
+    body = reply.read()
+    connection.close()
+    return reply.status, {k.lower(): v for k, v in reply.getheaders()}, body
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--script", required=True)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--checker")
+    args = parser.parse_args()
+
+    work = os.path.abspath(args.work)
+    shutil.rmtree(work, ignore_errors=True)
+    root = os.path.join(work, "www")
+    folder = os.path.join(root, "download", "latest")
+    expected = download_folder.build(folder, args.script)
+
+    # A second folder whose script names a configured base URL, as behind a proxy.
+    proxied = os.path.join(root, "proxied", "download", "latest")
+    os.makedirs(proxied)
+    with open(args.script, encoding="utf-8") as f:
+        source = f.read()
+    configured = source.replace("const QUORVEL_BASE_URL = '';",
+                                "const QUORVEL_BASE_URL = 'https://downloads.example.com/';")
+    fails = download_folder.Failures()
+    fails.check(configured != source, "the script has a QUORVEL_BASE_URL line to configure")
+    with open(os.path.join(proxied, "filelist.json.php"), "w", encoding="utf-8") as f:
+        f.write(configured)
+    with open(os.path.join(proxied, "Setup 1.msi"), "wb") as f:
+        f.write(b"x")
+
+    log_path = os.path.join(work, "php-server.log")
+    try:
+        server = php_stack.serve_builtin(root, php_stack.free_port(), log_path)
+    except php_stack.Unavailable as missing:
+        print(f"SKIP: {missing}")
+        return SKIP
+    try:
+        download_folder.check_manifest_reply(fails, fetch, server.base_url, expected, args.checker)
+        download_folder.check_downloads(fails, fetch, server.base_url, expected)
+
+        # A forged Host header must not reach the URLs.
+        status, _, body = fetch(server.base_url + "/download/latest/filelist.json.php",
+                                extra_headers={"Host": 'evil.example/"><x'})
+        fails.equal(status, 200, "status with a forged Host")
+        urls = [f["url"] for f in json.loads(body)["files"]]
+        fails.check(all(u.startswith(f"http://127.0.0.1:{server.port}/download/latest/") for u in urls),
+                    f"forged Host kept out of the URLs: {urls[:1]}")
+
+        # A request path never picks the folder: query strings and extra segments change nothing.
+        status, _, queried = fetch(server.base_url + "/download/latest/filelist.json.php?dir=../..&path=/etc")
+        fails.equal(status, 200, "status with a query")
+        fails.equal(json.loads(queried)["files"], json.loads(body)["files"], "a query changes nothing")
+
+        status, _, body = fetch(server.base_url + "/proxied/download/latest/filelist.json.php")
+        fails.equal(status, 200, "status with a configured base URL")
+        fails.equal([f["url"] for f in json.loads(body)["files"]],
+                    ["https://downloads.example.com/proxied/download/latest/Setup%201.msi"],
+                    "URLs from the configured base URL")
+    finally:
+        server.stop()
+
+    with open(log_path, "rb") as f:
+        log = f.read()
+    fails.check(b"not valid UTF-8: bad%FF%20name.bin" in log,
+                "the file whose name is not UTF-8 is logged with error_log")
+    fails.check(b"PHP Warning" not in log and b"PHP Notice" not in log, "no PHP warnings in the log")
+
+    if fails.items:
+        print(f"{len(fails.items)} check(s) failed; server log: {log_path}")
+        return 1
+    print(f"ok: {len(expected)} files listed and downloaded through php -S")
+    shutil.rmtree(work, ignore_errors=True)  # kept only when something failed
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

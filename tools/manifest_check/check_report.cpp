@@ -1,0 +1,161 @@
+#include "tools/manifest_check/check_report.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "app/format.h"
+#include "net/manifest_body.h"
+
+namespace {
+
+const char kHexDigits[] = "0123456789abcdef";
+
+void AppendUnitEscape(std::string& out, unsigned unit) {
+  out += "\\u";
+  for (int shift = 12; shift >= 0; shift -= 4) out += kHexDigits[(unit >> shift) & 0xF];
+}
+
+void AppendCodePoint(std::string& out, uint32_t value) {
+  if (value < 0x80) {
+    out += static_cast<char>(value);
+  } else if (value < 0x800) {
+    out += static_cast<char>(0xC0 | (value >> 6));
+    out += static_cast<char>(0x80 | (value & 0x3F));
+  } else if (value < 0x10000) {
+    out += static_cast<char>(0xE0 | (value >> 12));
+    out += static_cast<char>(0x80 | ((value >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (value & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (value >> 18));
+    out += static_cast<char>(0x80 | ((value >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((value >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (value & 0x3F));
+  }
+}
+
+// Display form of a cell: controls would break the table's lines, so they show escaped.
+std::string DisplayText(const std::wstring& text) {
+  std::string out;
+  std::wstring run;
+  for (wchar_t unit : text) {
+    const uint32_t value = static_cast<uint32_t>(unit);
+    if (value >= 0x20 && value != 0x7F) {
+      run += unit;
+      continue;
+    }
+    out += WideToUtf8(run);
+    run.clear();
+    AppendUnitEscape(out, value);
+  }
+  return out + WideToUtf8(run);
+}
+
+// Columns are padded by characters, not bytes, so non-ASCII names still line up.
+size_t DisplayWidth(const std::string& utf8) {
+  return static_cast<size_t>(std::count_if(utf8.begin(), utf8.end(), [](char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+  }));
+}
+
+std::string Table(const Manifest& manifest) {
+  std::vector<std::vector<std::string>> rows = {{"File", "Date", "Size", "Type", "URL"}};
+  for (const ManifestEntry& entry : manifest.files) {
+    rows.push_back({DisplayText(entry.name), DisplayText(FormatDate(entry.modified_at)),
+                    WideToUtf8(FormatSize(entry.size)), DisplayText(FormatType(entry.ext)),
+                    DisplayText(entry.url)});
+  }
+  std::vector<size_t> widths(5, 0);
+  for (const auto& row : rows) {
+    for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], DisplayWidth(row[i]));
+  }
+  std::string out;
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t i = 0; i < row.size(); ++i) {
+      line += row[i];
+      if (i + 1 < row.size()) line += std::string(widths[i] - DisplayWidth(row[i]) + 2, ' ');
+    }
+    line.erase(line.find_last_not_of(' ') + 1);
+    out += line + "\n";
+  }
+  return out;
+}
+
+std::string JsonReport(const Manifest& manifest, const std::wstring& status) {
+  std::string out = "{\"ok\":true,\"status\":" + JsonQuote(status) + ",\"schema\":" + JsonQuote(manifest.schema) +
+                    ",\"files\":[";
+  bool first = true;
+  for (const ManifestEntry& entry : manifest.files) {
+    if (!first) out += ',';
+    first = false;
+    out += "{\"name\":" + JsonQuote(entry.name) + ",\"url\":" + JsonQuote(entry.url) +
+           ",\"size\":" + std::to_string(static_cast<long long>(entry.size)) +
+           ",\"modified_at\":" + JsonQuote(entry.modified_at) + ",\"ext\":" + JsonQuote(entry.ext) +
+           ",\"cells\":[" + JsonQuote(entry.name) + "," + JsonQuote(FormatDate(entry.modified_at)) + "," +
+           JsonQuote(FormatSize(entry.size)) + "," + JsonQuote(FormatType(entry.ext)) + "]}";
+  }
+  return out + "]}\n";
+}
+
+}  // namespace
+
+std::string JsonQuote(const std::wstring& text) {
+  std::string out = "\"";
+  for (wchar_t unit : text) {
+    uint32_t value = static_cast<uint32_t>(unit);
+    if (value == '"' || value == '\\') {
+      out += '\\';
+      out += static_cast<char>(value);
+    } else if (value >= 0x20 && value <= 0x7E) {
+      out += static_cast<char>(value);
+    } else if (value > 0xFFFF) {
+      // Only a 32-bit wchar_t can hold this; write it as the UTF-16 pair it stands for.
+      value -= 0x10000;
+      AppendUnitEscape(out, 0xD800 + ((value >> 10) & 0x3FF));
+      AppendUnitEscape(out, 0xDC00 + (value & 0x3FF));
+    } else {
+      AppendUnitEscape(out, value);
+    }
+  }
+  return out + "\"";
+}
+
+std::string WideToUtf8(const std::wstring& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t value = static_cast<uint32_t>(text[i]);
+    if (value >= 0xD800 && value <= 0xDBFF && i + 1 < text.size()) {
+      const uint32_t low = static_cast<uint32_t>(text[i + 1]);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        AppendCodePoint(out, 0x10000 + ((value - 0xD800) << 10) + (low - 0xDC00));
+        ++i;
+        continue;
+      }
+    }
+    if ((value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF) value = 0xFFFD;
+    AppendCodePoint(out, value);
+  }
+  return out;
+}
+
+CheckReport CheckManifestBody(const std::string& body, bool json) {
+  Manifest manifest;
+  std::wstring error;
+  bool accepted;
+  if (body.size() > kMaxManifestBytes) {
+    error = kManifestTooLargeText;
+    accepted = false;
+  } else {
+    accepted = ReadManifestBody(body, manifest, error);
+  }
+  CheckReport report;
+  if (!accepted) {
+    report.exitCode = 1;
+    report.output = json ? "{\"ok\":false,\"status\":" + JsonQuote(error) + "}\n" : WideToUtf8(error) + "\n";
+    return report;
+  }
+  const std::wstring status = ManifestStatusText(manifest.files.size());
+  report.output = json ? JsonReport(manifest, status) : Table(manifest) + "\n" + WideToUtf8(status) + "\n";
+  return report;
+}

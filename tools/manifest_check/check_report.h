@@ -1,0 +1,19 @@
+#pragma once
+// What the vendor's manifest checker reports for a body: the launcher's own verdict, as a readable
+// table or as one JSON document.
+#include <string>
+
+struct CheckReport {
+  int exitCode = 0;    // 0 accepted, 1 rejected
+  std::string output;  // UTF-8 bytes for standard output
+};
+
+// Judges body exactly as the launcher judges a status-200 manifest reply.
+CheckReport CheckManifestBody(const std::string& body, bool json);
+
+// A JSON string literal, quotes included: every UTF-16 unit outside 0x20..0x7E, and '"' and '\',
+// escaped, so the result is printable ASCII whatever the text holds.
+std::string JsonQuote(const std::wstring& text);
+
+// UTF-8 for display; a lone surrogate becomes U+FFFD.
+std::string WideToUtf8(const std::wstring& text);
