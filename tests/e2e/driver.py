@@ -59,7 +59,20 @@ class Prefix:
         return users[0]
 
     def temp_dir(self):
-        return os.path.join(self.user_dir(), "AppData", "Local", "Temp")
+        """The user's %TEMP% as this prefix defines it, on the Linux side."""
+        if not getattr(self, "_temp", None):
+            windows = self.run_text(["cmd", "/c", "echo", "%TEMP%"]).strip()
+            self._temp = self.run_text(["winepath", "-u", windows]).strip()
+        return self._temp
+
+    @staticmethod
+    def run_text(args):
+        # Through a file: a pipe could be held open by Wine's helper processes.
+        with tempfile.TemporaryFile() as output:
+            subprocess.run([wine_binary(), *args], stdout=output, stderr=subprocess.DEVNULL,
+                           stdin=subprocess.DEVNULL, timeout=120, check=True)
+            output.seek(0)
+            return output.read().decode("utf-8", "replace")
 
     def download_dir(self):
         return os.path.join(self.temp_dir(), "QuorvelLauncher")
@@ -68,9 +81,7 @@ class Prefix:
         return os.path.join(self.user_dir(), "Desktop")
 
     def windows_path(self, unix_path):
-        out = subprocess.run([wine_binary(), "winepath", "-w", unix_path], capture_output=True,
-                             text=True, check=True)
-        return out.stdout.strip()
+        return self.run_text(["winepath", "-w", unix_path]).strip()
 
 
 class Program:

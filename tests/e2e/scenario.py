@@ -1,6 +1,7 @@
 """Frame of one end-to-end scenario: arguments, artefact folder, clean-up, and the exit code CTest
 reads (0 pass, 1 fail, 77 skipped with a reason)."""
 import argparse
+import json
 import os
 import shutil
 import sys
@@ -44,6 +45,11 @@ class Context:
 
     def on_exit(self, cleanup):
         self.cleanups.append(cleanup)
+
+    def save_state(self, name, state):
+        """Keeps a probed state beside the screenshots, for whoever reads a failure later."""
+        with open(self.artefact(name + ".json"), "w") as f:
+            json.dump(state, f, indent=1, ensure_ascii=False)
 
     def artefact(self, name):
         os.makedirs(self.artefacts, exist_ok=True)

@@ -21,6 +21,7 @@ import wine_trust  # noqa: E402
 from server import TestServer, port_lock  # noqa: E402
 
 PORT = 47443
+LAUNCHER_TITLE = driver.LAUNCHER_TITLE
 BASE_URL = "https://127.0.0.1:%d" % PORT
 FILES_PREFIX = "/e2e/"
 SHORTCUT_NAME = "Quorvel Launcher.lnk"
