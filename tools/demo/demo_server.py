@@ -81,7 +81,7 @@ def parse_args(argv=None):
     p.add_argument("--catalogue", required=True, help="folder the served files are copied into")
     p.add_argument("--launcher", required=True)
     p.add_argument("--tool", required=True)
-    p.add_argument("--rate", type=int, default=160 * 1024, help="bytes a second per download")
+    p.add_argument("--rate", type=int, default=256 * 1024, help="bytes a second per download")
     p.add_argument("--log")
     return p.parse_args(argv)
 
