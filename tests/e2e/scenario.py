@@ -1,0 +1,96 @@
+"""Frame of one end-to-end scenario: arguments, artefact folder, clean-up, and the exit code CTest
+reads (0 pass, 1 fail, 77 skipped with a reason)."""
+import argparse
+import json
+import os
+import shutil
+import sys
+import traceback
+
+import driver
+
+SKIP = 77
+
+
+class Skip(Exception):
+    pass
+
+
+class Context:
+    def __init__(self, args, name):
+        self.args = args
+        self.name = name
+        self.artefacts = os.path.join(args.artefacts, name)
+        shutil.rmtree(self.artefacts, ignore_errors=True)  # only this run's pictures remain
+        self.screen = driver.Screen(self.artefacts)
+        self.prefix = driver.Prefix()
+        self.probe = driver.Probe(args.probe) if args.probe else None
+        self.cleanups = []
+        self.checks = 0
+
+    def log(self, text):
+        print("[%s] %s" % (self.name, text), flush=True)
+
+    def check(self, condition, what):
+        self.checks += 1
+        if not condition:
+            raise driver.DriverError("check failed: " + what)
+        self.log("ok: " + what)
+
+    def check_eq(self, got, want, what):
+        self.checks += 1
+        if got != want:
+            raise driver.DriverError("check failed: %s: got %r, want %r" % (what, got, want))
+        self.log("ok: %s == %r" % (what, want))
+
+    def on_exit(self, cleanup):
+        self.cleanups.append(cleanup)
+
+    def save_state(self, name, state):
+        """Keeps a probed state beside the screenshots, for whoever reads a failure later."""
+        with open(self.artefact(name + ".json"), "w") as f:
+            json.dump(state, f, indent=1, ensure_ascii=False)
+
+    def artefact(self, name):
+        os.makedirs(self.artefacts, exist_ok=True)
+        return os.path.join(self.artefacts, name)
+
+
+def parser():
+    p = argparse.ArgumentParser()
+    p.add_argument("--artefacts", required=True, help="folder for screenshots and logs")
+    p.add_argument("--probe", help="window_probe.exe")
+    p.add_argument("--launcher", help="QuorvelLauncher.exe")
+    p.add_argument("--fixture", help="probe_fixture.exe")
+    p.add_argument("--recorder", help="recorder.exe of the install tools")
+    p.add_argument("--trust-ca", help="trust_ca.exe of the test server")
+    p.add_argument("--root", help="source tree")
+    p.add_argument("--ca-dir", help="folder of the test server's throwaway CA")
+    return p
+
+
+def run(name, body, argv=None):
+    args = parser().parse_args(argv)
+    context = Context(args, name)
+    driver.start_wine()
+    code = 0
+    try:
+        body(context)
+        context.log("passed (%d checks)" % context.checks)
+    except Skip as reason:
+        context.log("skipped: %s" % reason)
+        code = SKIP
+    except Exception:
+        traceback.print_exc()
+        try:
+            context.log("failure screenshot: " + context.screen.screenshot("failure"))
+        except Exception:
+            pass
+        code = 1
+    finally:
+        for cleanup in reversed(context.cleanups):
+            try:
+                cleanup()
+            except Exception:
+                traceback.print_exc()
+    sys.exit(code)

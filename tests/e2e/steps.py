@@ -1,0 +1,113 @@
+"""Steps several scenarios share: waiting for the window's named states and checking what they show."""
+import codecs
+import os
+import time
+
+import driver
+import world
+
+FETCHING = "Fetching available downloads\u2026"
+LAUNCHING = "Launching\u2026"
+
+
+def status(state):
+    return state["status"].get("text")
+
+
+def wait_fetching(t, timeout=90):
+    state = t.probe.wait(lambda s: status(s) == FETCHING, "the Fetching state", timeout)
+    t.check_eq(state["status"]["error"], False, "Fetching is not an error")
+    t.check_eq(state["list"]["count"], 0, "the list is empty while fetching")
+    t.check_eq(state["progress"]["visible"], False, "progress bar hidden while fetching")
+    return state
+
+
+def wait_ready(t, entries, timeout=90):
+    """Waits for Ready and checks the rows against the entries in display order."""
+    want = world.ready_text(len(entries))
+    state = t.probe.wait(lambda s: status(s) == want or s["status"].get("error"),
+                         "the Ready state", timeout, rows=len(entries) + 5)
+    t.check_eq(status(state), want, "status line in the Ready state")
+    t.check_eq(state["status"]["error"], False, "Ready is not an error")
+    t.check_eq([c["text"] for c in state["list"]["columns"]], ["File", "Date", "Size", "Type"],
+               "list columns")
+    t.check_eq(driver.row_texts(state), [world.World.expected_cells(e) for e in entries],
+               "rows, newest first, with their cell texts")
+    t.check_eq(state["list"]["enabled"], True, "list enabled when ready")
+    t.check_eq(state["progress"]["visible"], False, "progress bar hidden when ready")
+    if entries:
+        t.check_eq(state["list"]["selected"], 0, "row 0 selected when ready")
+        t.check_eq(state["list"]["focused"], 0, "row 0 focused when ready")
+        t.check_eq(state["focus_id"], 1006, "the list holds the keyboard focus")
+    return state
+
+
+def downloading_text(name):
+    return "Downloading " + name + "\u2026"
+
+
+def is_downloading(state):
+    text = status(state) or ""
+    return text.startswith("Downloading") and not state["status"].get("error")
+
+
+def follow_download(t, name, interval_ms=120, count=2000):
+    """Samples the window from the start of a download until it has gone; returns the samples."""
+    samples = []
+    for state in t.probe.watch(interval_ms, count):
+        samples.append(state)
+        if not state.get("found"):
+            break
+    return samples
+
+
+def check_progress_moved(t, samples, name):
+    during = [s for s in samples if s.get("found") and is_downloading(s)]
+    t.check(len(during) >= 3, "the window was seen downloading (%d samples)" % len(during))
+    for s in during:
+        if not (s["progress"]["visible"] and not s["list"]["enabled"]):
+            raise driver.DriverError("while downloading the bar must show and the list be "
+                                     "disabled: %r" % {k: s[k] for k in ("status", "progress")})
+    t.check_eq([during[0]["progress"]["min"], during[0]["progress"]["max"]], [0, 1000],
+               "progress range while downloading")
+    positions = [s["progress"]["pos"] for s in during]
+    t.check(positions == sorted(positions), "progress never goes back: %r" % positions)
+    inner = sorted({p for p in positions if 0 < p < 1000})
+    t.check(len(inner) >= 2, "the bar stood at two or more positions between the ends: %r" % inner)
+    texts = {status(s) for s in during}
+    t.check(downloading_text(name) in texts or any(x.startswith("Downloading\u2026 ") for x in texts),
+            "download status texts: %r" % sorted(texts))
+    t.check(any(x.startswith("Downloading\u2026 ") and " of " in x for x in texts),
+            "a 'Downloading\u2026 X of Y' text was shown")
+    return during
+
+
+def read_record(path, timeout=60):
+    """The key=value lines the recorder wrote when it was started."""
+    driver.poll(lambda: os.path.exists(path), "the recorder's record %s" % path, timeout)
+    with open(path, "rb") as f:
+        raw = f.read()
+    if raw.startswith(codecs.BOM_UTF16_LE):
+        text = raw[2:].decode("utf-16-le")
+    elif len(raw) > 1 and raw[1:2] == b"\0":
+        text = raw.decode("utf-16-le")
+    else:
+        text = raw.decode("utf-8", "replace")
+    record = {}
+    for line in text.splitlines():
+        key, sep, value = line.partition("=")
+        if sep:
+            record[key.strip()] = value
+    return record
+
+
+def check_stays(t, predicate, what, seconds=3.0):
+    """Samples for a while and checks the predicate holds in every sample."""
+    deadline = time.monotonic() + seconds
+    n = 0
+    while time.monotonic() < deadline:
+        state = t.probe.state()
+        n += 1
+        if not predicate(state):
+            raise driver.DriverError("%s stopped holding: %s" % (what, status(state)))
+    t.check(n >= 1, "%s held over %d samples" % (what, n))

@@ -1,0 +1,58 @@
+"""The server breaks off a download part-way: the window shows the error in red, hides the bar,
+gives the list back with the row still selected and keeps no partial file; the same row then
+downloads and launches."""
+import os
+
+import driver
+import scenario
+import steps
+import world
+
+
+def body(t):
+    if not t.args.recorder:
+        raise scenario.Skip("the recorder program (install tools) is not built in this tree")
+    w = world.World(t, t.args.ca_dir, t.args.trust_ca)
+    w.add_file("Stable.exe", source=t.args.recorder, modified_at="2026-05-01T00:00:00Z")
+    flaky = w.add_file("Flaky.exe", source=t.args.recorder, modified_at="2026-04-01T00:00:00Z")
+    with open(os.path.join(w.folder, flaky["name"]), "ab") as f:
+        f.write(b"\0" * (512 * 1024))
+    flaky["size"] = os.path.getsize(os.path.join(w.folder, flaky["name"]))
+    entries = w.publish()
+    w.pace(rate=0, breaks={flaky["name"]: 1}, break_after=128 * 1024)
+
+    launcher = w.start_launcher()
+    state = steps.wait_ready(t, entries)
+    x, y = driver.row_center(state, 1)
+    t.screen.double_click(x, y)
+
+    state = t.probe.wait(lambda s: s["status"].get("error"), "the download error", 60)
+    t.screen.screenshot("1-download-failed")
+    t.log("error shown: %r" % steps.status(state))
+    t.check(bool(steps.status(state)), "an error text is shown")
+    t.check(not steps.status(state).startswith("Downloading"), "the error replaced the progress text")
+    t.check_eq(state["progress"]["visible"], False, "progress bar hidden after the failure")
+    t.check_eq(state["list"]["enabled"], True, "list enabled again after the failure")
+    t.check_eq(state["list"]["selected"], 1, "the failed row stays selected")
+    t.check_eq(driver.row_texts(state), [world.World.expected_cells(e) for e in entries],
+               "rows unchanged after the failure")
+    t.check_eq(w.downloaded(flaky["name"]), [], "no partial file is left behind")
+    t.check_eq(launcher.exited(), False, "the launcher is still running")
+
+    # The selection has stayed, so a double-click on the same row starts it again.
+    x, y = driver.row_center(state, 1)
+    t.screen.double_click(x, y)
+    launcher.wait_exit("the second try to download, launch and close", 90)
+    t.check_eq(w.served_count(flaky["name"]), 2, "the row was fetched twice")
+    landed = w.downloaded(flaky["name"])
+    t.check_eq(len(landed), 1, "exactly the good download is kept")
+    t.check(world.same_bytes(landed[0], os.path.join(w.folder, flaky["name"])),
+            "the kept file is complete")
+    record = steps.read_record(landed[0] + ".record")
+    t.check_eq(record.get("path", "").lower(), w.prefix.windows_path(landed[0]).lower(),
+               "the second download ran")
+    t.screen.screenshot("2-after-retry")
+
+
+if __name__ == "__main__":
+    scenario.run("download_failure", body)

@@ -1,0 +1,169 @@
+"""What the launcher meets in an end-to-end scenario: the loopback HTTPS server on the launcher's
+fixed port with a catalogue of real files, its CA trusted in the test bed's prefix, and the
+launcher itself started as a user would start it."""
+import datetime
+import glob
+import json
+import os
+import re
+import shutil
+import sys
+
+import driver
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(ROOT, "tools", "test_server"))
+sys.path.insert(0, os.path.join(ROOT, "tools", "demo"))
+import ca  # noqa: E402
+import file_routes  # noqa: E402
+import wine_trust  # noqa: E402
+from server import TestServer, port_lock  # noqa: E402
+
+PORT = 47443
+LAUNCHER_TITLE = driver.LAUNCHER_TITLE
+BASE_URL = "https://127.0.0.1:%d" % PORT
+FILES_PREFIX = "/e2e/"
+SHORTCUT_NAME = "Quorvel Launcher.lnk"
+MANIFEST_PATH = "/download/latest/filelist.json.php"
+
+
+def format_size(size):
+    """The list's size text for a byte count."""
+    if size < 0:
+        return "\u2014"
+    if size < 1024:
+        return "%d B" % size
+    value, unit = float(size), 0
+    while value >= 1024 and unit < 4:
+        value *= 1.0 / 1024
+        unit += 1
+    return "%.2f %s" % (value, ["B", "KB", "MB", "GB", "TB"][unit])
+
+
+def ready_text(count):
+    if count == 0:
+        return "No files available in /download/latest/."
+    return "%u file(s) available \u2014 double-click any row to install." % count
+
+
+class World:
+    def __init__(self, t, ca_dir, trust_ca_exe, serve=True):
+        self.t = t
+        if not t.args.launcher or not os.path.isfile(t.args.launcher):
+            raise driver.DriverError("launcher not built: %r" % t.args.launcher)
+        self.launcher_exe = t.args.launcher
+        self.prefix = t.prefix
+        certs = ca.ensure_ca(ca_dir)
+        wine_trust.ensure_trusted(trust_ca_exe, certs)
+        self.folder = t.artefact("served")
+        os.makedirs(self.folder, exist_ok=True)
+        self.entries = []
+        # Other work trees' test runs on this machine want the same fixed port: take turns.
+        self.port_lock = port_lock(PORT)
+        self.port_lock.__enter__()
+        t.on_exit(lambda: self.port_lock.__exit__(None, None, None))
+        self.server = TestServer(port=PORT, certfile=certs.server_pem, keyfile=certs.server_key,
+                                 log_path=t.artefact("requests.jsonl"))
+        file_routes.register_folder(self.server, FILES_PREFIX, self.folder)
+        self.serving = False
+        t.on_exit(self.stop)
+        if serve:
+            self.serve()
+        self.clean_prefix()
+
+    def serve(self):
+        """Starts answering; until then connections wait in the listening socket's backlog."""
+        if not self.serving:
+            self.server.start()
+            self.serving = True
+
+    def stop(self):
+        self.server.stop()
+        self.serving = False
+
+    def clean_prefix(self):
+        """Each scenario starts with no earlier downloads and no desktop shortcut."""
+        shutil.rmtree(self.prefix.download_dir(), ignore_errors=True)
+        shortcut = os.path.join(self.prefix.desktop_dir(), SHORTCUT_NAME)
+        if os.path.exists(shortcut):
+            os.remove(shortcut)
+
+    # The catalogue -----------------------------------------------------------------------------
+    def add_file(self, name, source=None, data=None, modified_at="2026-01-01T00:00:00Z", ext=None,
+                 size=None):
+        """Puts a file into the served folder and lists it; returns its manifest entry."""
+        path = os.path.join(self.folder, name)
+        if source:
+            shutil.copyfile(source, path)
+        else:
+            with open(path, "wb") as f:
+                f.write(data if data is not None else b"")
+        entry = {"name": name, "url": BASE_URL + FILES_PREFIX + name,
+                 "size": os.path.getsize(path) if size is None else size,
+                 "modified_at": modified_at,
+                 "ext": ext if ext is not None else os.path.splitext(name)[1].lstrip(".")}
+        self.entries.append(entry)
+        return entry
+
+    def publish(self):
+        """Serves the manifest of the files added so far; returns the entries newest first."""
+        body = json.dumps({"schema": "quorvel.download.v1", "files": self.entries}, indent=1)
+        self.server.configure("manifest", {"body": body})
+        return sorted(self.entries, key=lambda e: e["modified_at"], reverse=True)
+
+    def serve_manifest(self, config):
+        self.server.configure("manifest", config)
+
+    def pace(self, rate, step=16384, breaks=None, break_after=65536):
+        self.server.configure(file_routes.KEY, {"rate": rate, "step": step, "break": breaks or {},
+                                                "break_after": break_after})
+
+    def served_count(self, name):
+        return (self.server.get("catalogue_served") or {}).get(name, 0)
+
+    @staticmethod
+    def expected_cells(entry):
+        return [entry["name"], entry["modified_at"][:10], format_size(entry["size"]),
+                entry["ext"].upper()]
+
+    # The launcher ------------------------------------------------------------------------------
+    def start_launcher(self, log_name="launcher.log"):
+        program = driver.Program(self.launcher_exe, log_path=self.t.artefact(log_name))
+        self.t.on_exit(program.stop)
+        if self.t.probe and not self.t.probe.watched:
+            self.t.probe.watched = program
+        return program
+
+    def downloads(self):
+        folder = self.prefix.download_dir()
+        return sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+
+    def downloaded(self, name):
+        """The paths of downloads of that entry: time stamp, underscore, the name."""
+        pattern = re.compile(r"^\d{8}_\d{6}_" + re.escape(name) + "$")
+        return [os.path.join(self.prefix.download_dir(), f) for f in self.downloads()
+                if pattern.match(f)]
+
+    def check_stamp_is_now(self, path, slack_seconds=300):
+        stamp = os.path.basename(path)[:15]
+        when = datetime.datetime.strptime(stamp, "%Y%m%d_%H%M%S").replace(
+            tzinfo=datetime.timezone.utc)
+        drift = abs((datetime.datetime.now(datetime.timezone.utc) - when).total_seconds())
+        self.t.check(drift < slack_seconds, "time stamp %s is the current UTC time" % stamp)
+
+    def shortcut_path(self):
+        return os.path.join(self.prefix.desktop_dir(), SHORTCUT_NAME)
+
+    def manifest_requests(self):
+        return [r for r in self.server.requests() if r["path"].split("?")[0] == MANIFEST_PATH]
+
+
+def same_bytes(a, b):
+    with open(a, "rb") as x, open(b, "rb") as y:
+        return x.read() == y.read()
+
+
+def newest_glob(pattern):
+    paths = glob.glob(pattern)
+    return max(paths, key=os.path.getmtime) if paths else None

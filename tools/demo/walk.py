@@ -1,0 +1,145 @@
+#!/usr/bin/env python3
+"""The demo without a display: drives the launcher under Xvfb through fetch, list, double-click,
+progress and launch the way a user would, and saves a screenshot of each step.
+
+    walk.py --launcher EXE --probe EXE --tool EXE --ca-dir DIR --catalogue DIR --shots DIR
+
+Runs inside tools/testbed/with-wine.sh (the demo's own prefix and X server).
+"""
+import argparse
+import os
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+sys.path.insert(0, HERE)
+import demo_server  # noqa: E402
+import driver  # noqa: E402
+
+FETCHING = "Fetching available downloads\u2026"
+TOOL_TITLE = "Quorvel Demo Tool"
+DESKTOP = "1024x768+0+0"  # the Wine desktop window, as run-demo.sh sizes it
+
+
+def say(text):
+    print("demo: " + text, flush=True)
+
+
+def walk(args):
+    screen = driver.Screen(args.shots)
+    probe = driver.Probe(args.probe)
+    entries = demo_server.fill_catalogue(args.catalogue, args.launcher, args.tool)
+    with demo_server.port_lock(demo_server.PORT):
+        return walk_locked(args, screen, probe, entries)
+
+
+def walk_locked(args, screen, probe, entries):
+    server = demo_server.make_server(args.ca_dir, args.catalogue, entries, args.rate,
+                                     os.path.join(args.shots, "requests.jsonl"))
+    shots = []
+
+    def shot(name, what, crop=DESKTOP):
+        shots.append(screen.screenshot(name, crop))
+        say("%-40s %s" % (what, shots[-1]))
+
+    def window_crop(state):
+        left, top, right, bottom = state["rect"]
+        return "%dx%d+%d+%d" % (right - left, bottom - top, left, top)
+
+    def click_caption(state):
+        # In a Wine desktop window the keyboard follows a click, as on a real desktop.
+        screen.click(state["rect"][0] + 80, (state["rect"][1] + state["client"][1]) // 2)
+
+    ready_text = "%u file(s) available \u2014 double-click any row to install." % len(entries)
+
+    def wait_ready(what):
+        state = probe.wait(lambda s: s["status"].get("text") == ready_text or s["status"].get("error"),
+                           what, 90)
+        if state["status"].get("error"):
+            raise driver.DriverError("the launcher reports: " + state["status"]["text"])
+        return state
+
+    driver.start_wine()
+    launcher = driver.Program(args.launcher, log_path=os.path.join(args.shots, "launcher.log"))
+    try:
+        # The server listens but holds its answer until the first state has been pictured.
+        probe.wait(lambda s: s["status"].get("text") == FETCHING, "the launcher window", 120)
+        shot("1-fetching", "fetching the manifest")
+        server.start()
+
+        state = wait_ready("the file list")
+        shot("2-list", "the list, newest first")
+        shot("launcher-window", "the launcher window alone", window_crop(state))
+
+        x, y = driver.row_center(state, 1)
+        name = state["list"]["rows"][1]["cells"][0]
+        screen.move(x, y)
+        shot("3-pointer-on-row", "pointing at " + name)
+        screen.double_click(x, y)
+        pictured = False
+        for sample in probe.watch(150, 4000):
+            if not sample.get("found"):
+                break
+            progress = sample.get("progress") or {}
+            if not pictured and progress.get("visible") and 250 <= progress.get("pos", 0) <= 750:
+                shot("4-progress", "downloading: " + sample["status"]["text"])
+                pictured = True
+        if not pictured:
+            say("the download was too quick to picture mid-way")
+        say("the launcher closed itself after the download")
+        probe_tool = driver.Probe(args.probe, TOOL_TITLE)
+        tool_state = probe_tool.wait(lambda s: s["visible"], "the downloaded program's window", 60)
+        shot("5-launched", "the downloaded program runs")
+        launcher.wait_exit("the launcher to end", 30)
+
+        # Second round: the catalogue's newer launcher replaces the running one.
+        click_caption(tool_state)
+        screen.key("Return")  # the demo program's OK button
+        probe_tool.wait_gone("the demo program to close", 30)
+        launcher = driver.Program(args.launcher, log_path=os.path.join(args.shots, "launcher-2.log"))
+        state = wait_ready("the file list, second start")
+        first_pid = state["pid"]
+        name = state["list"]["rows"][0]["cells"][0]
+        x, y = driver.row_center(state, 0)
+        screen.double_click(x, y)
+        say("double-clicked %s: the launcher downloads its newer self" % name)
+        probe.wait(lambda s: s["pid"] != first_pid, "the newer launcher's window", 120)
+        state = wait_ready("the newer launcher's list")
+        shot("6-relaunched", "the newer launcher, started from the download")
+        launcher.wait_exit("the old launcher to be gone", 30)
+        click_caption(state)
+        screen.key("Escape")
+        probe.wait_gone("the newer launcher to close on Esc", 30)
+    except Exception:
+        try:
+            shot("failure", "what the screen showed when the demo went wrong")
+        except Exception:
+            pass
+        raise
+    finally:
+        launcher.stop()
+        server.stop()
+    return shots
+
+
+def main():
+    p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    for name in ("--launcher", "--probe", "--tool", "--ca-dir", "--catalogue", "--shots"):
+        p.add_argument(name, required=True)
+    p.add_argument("--rate", type=int, default=256 * 1024)
+    args = p.parse_args()
+    os.makedirs(args.shots, exist_ok=True)
+    started = time.monotonic()
+    try:
+        walk(args)
+    except driver.DriverError as fault:
+        say("FAILED: %s" % fault)
+        return 1
+    say("done in %.0f s; screenshots in %s" % (time.monotonic() - started, args.shots))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
