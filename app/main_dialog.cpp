@@ -42,10 +42,7 @@ void StartDetachedWorker(Procedure procedure, Arguments... arguments) {
 
 void SetLinkText(HWND dialog) {
   const std::wstring markup = std::wstring(L"<a href=\"") + kWebSiteUrl + L"\">" + kServerHost + L"</a>";
-  wchar_t current[256] = {};
-  GetDlgItemTextW(dialog, IDC_LINK, current, 256);
-  // Setting the same markup again would make Wine's link control drop its link.
-  if (markup != current) SetDlgItemTextW(dialog, IDC_LINK, markup.c_str());
+  SetDlgItemTextW(dialog, IDC_LINK, markup.c_str());
 }
 
 void SetWindowIcon(HWND dialog) {
