@@ -90,17 +90,8 @@ std::wstring MakeDestinationPath(const ManifestEntry& entry) {
 }
 
 bool DownloadFile(const std::wstring& url, const std::wstring& destinationPath, std::wstring& error) {
-  UrlParts parts;
-  if (!SplitUrl(url, parts)) {
-    error = L"Invalid download URL.";
-    return false;
-  }
   HttpRequest http;
-  if (!OpenHttpSession(http.session)) {
-    error = WinHttpErrorText();
-    return false;
-  }
-  if (!OpenGetRequest(http, parts, error)) return false;
+  if (!OpenGetRequestForUrl(url, L"Invalid download URL.", http, error)) return false;
   if (!SendAndReceive(http.request.Get(), error)) return false;
 
   DWORD status = 0;

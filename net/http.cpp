@@ -48,6 +48,20 @@ bool OpenGetRequest(HttpRequest& http, const UrlParts& parts, std::wstring& erro
   return true;
 }
 
+bool OpenGetRequestForUrl(const std::wstring& url, const wchar_t* invalidUrlText, HttpRequest& http,
+                          std::wstring& error) {
+  UrlParts parts;
+  if (!SplitUrl(url, parts)) {
+    error = invalidUrlText;
+    return false;
+  }
+  if (!OpenHttpSession(http.session)) {
+    error = WinHttpErrorText();
+    return false;
+  }
+  return OpenGetRequest(http, parts, error);
+}
+
 bool SendAndReceive(HINTERNET request, std::wstring& error) {
   if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
       !WinHttpReceiveResponse(request, nullptr)) {

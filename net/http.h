@@ -57,6 +57,9 @@ bool SplitUrl(const std::wstring& url, UrlParts& parts);
 bool OpenHttpSession(WinHttpHandle& session);
 // WinHttpConnect + WinHttpOpenRequest("GET") on an open session; error is WinHttpErrorText.
 bool OpenGetRequest(HttpRequest& http, const UrlParts& parts, std::wstring& error);
+// SplitUrl, OpenHttpSession and OpenGetRequest in turn; a rejected URL gives invalidUrlText.
+bool OpenGetRequestForUrl(const std::wstring& url, const wchar_t* invalidUrlText, HttpRequest& http,
+                          std::wstring& error);
 bool SendAndReceive(HINTERNET request, std::wstring& error);
 // Status code (0 on failure) and the whole body, bounded by kMaxManifestBytes.
 DWORD ReadStatusAndBody(HINTERNET request, std::string& body, std::wstring& error);

@@ -12,17 +12,8 @@
 #include "server_config.h"
 
 bool FetchManifest(Manifest& manifest, std::wstring& error) {
-  UrlParts parts;
-  if (!SplitUrl(kManifestUrl, parts)) {
-    error = L"Invalid manifest URL.";
-    return false;
-  }
   HttpRequest http;
-  if (!OpenHttpSession(http.session)) {
-    error = WinHttpErrorText();
-    return false;
-  }
-  if (!OpenGetRequest(http, parts, error)) return false;
+  if (!OpenGetRequestForUrl(kManifestUrl, L"Invalid manifest URL.", http, error)) return false;
   WinHttpAddRequestHeaders(http.request.Get(), L"Accept: application/json\r\nCache-Control: no-cache\r\n",
                            static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_ADD);
   std::wstring sendError;
