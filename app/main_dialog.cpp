@@ -28,6 +28,9 @@ namespace {
 
 constexpr DWORD kCloseDelayAfterLaunchMs = 400;
 
+// Set while a download has taken the keyboard focus from the (then disabled) list.
+bool g_focusMovedOffList = false;
+
 template <typename Procedure, typename... Arguments>
 void StartDetachedWorker(Procedure procedure, Arguments... arguments) {
   try {
@@ -122,11 +125,26 @@ void OnDownloadDone(wchar_t* payload) {
   LocalFree(payload);
 }
 
+// A disabled control keeps no focus, and a dialog without one ignores Esc; the link takes it.
+void MoveFocusOffTheList() {
+  g_focusMovedOffList = GetFocus() == g_fileList || GetFocus() == nullptr;
+  EnableWindow(g_fileList, FALSE);
+  if (g_focusMovedOffList) {
+    SendMessageW(g_mainWindow, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(g_mainWindow, IDC_LINK)), TRUE);
+  }
+}
+
+void GiveTheListBack() {
+  EnableWindow(g_fileList, TRUE);
+  if (g_focusMovedOffList) SendMessageW(g_mainWindow, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(g_fileList), TRUE);
+  g_focusMovedOffList = false;
+}
+
 void OnDownloadFailed(wchar_t* payload) {
   ShowWorkerError(payload, L"Download failed.");
   ShowWindow(g_progressBar, SW_HIDE);
   g_busy = false;
-  EnableWindow(g_fileList, TRUE);
+  GiveTheListBack();
 }
 
 template <typename T>
@@ -195,9 +213,8 @@ void InitMainDialogControls(HWND dialog) {
   g_progressBar = GetDlgItem(dialog, IDC_PROGRESS);
   g_statusLine = GetDlgItem(dialog, IDC_STATUS);
   g_bannerControl = GetDlgItem(dialog, IDC_BANNER);
-  // Wine's link control finds no link in text it is given after a font, so the text goes first.
-  SetLinkText(dialog);
   CreateAndSetFonts(dialog);
+  SetLinkText(dialog);
   SetUpFileList();
   MakeListWantEnter(g_fileList);
   ShowWindow(g_progressBar, SW_HIDE);
@@ -215,7 +232,7 @@ void SetStatus(const std::wstring& text, bool isError) {
 void StartDownload(const ManifestEntry& entry) {
   g_busy = true;
   g_currentDownloadName = entry.name;
-  EnableWindow(g_fileList, FALSE);
+  MoveFocusOffTheList();
   ResetProgressBar();
   auto job = std::make_unique<DownloadJob>();
   job->url = entry.url;

@@ -1,8 +1,27 @@
 #include "manifest/json_cursor.h"
 
+#include <cstring>
+
 #include "manifest/utf8.h"
 
 namespace {
+
+// The first quote or backslash at or after p, or end; eight bytes at a time while eight remain.
+const char* FindQuoteOrBackslash(const char* p, const char* end) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHighs = 0x8080808080808080ull;
+  while (end - p >= 8) {
+    uint64_t block;
+    std::memcpy(&block, p, 8);
+    const uint64_t quotes = block ^ (kOnes * '"');
+    const uint64_t backslashes = block ^ (kOnes * '\\');
+    // A zero byte in either marks a match (the classic has-zero-byte test).
+    if ((((quotes - kOnes) & ~quotes) | ((backslashes - kOnes) & ~backslashes)) & kHighs) break;
+    p += 8;
+  }
+  while (p != end && *p != '"' && *p != '\\') ++p;
+  return p;
+}
 
 bool IsWhitespace(char byte) { return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r'; }
 bool IsDigit(char byte) { return byte >= '0' && byte <= '9'; }
@@ -15,27 +34,13 @@ int HexValue(char byte) {
   return -1;
 }
 
-// Each escape is encoded by itself, so the halves of a surrogate pair stay apart (and become U+FFFD).
-void AppendUtf8(std::string& buffer, unsigned value) {
-  if (value < 0x80) {
-    buffer.push_back(static_cast<char>(value));
-  } else if (value < 0x800) {
-    buffer.push_back(static_cast<char>(0xC0 | (value >> 6)));
-    buffer.push_back(static_cast<char>(0x80 | (value & 0x3F)));
-  } else {
-    buffer.push_back(static_cast<char>(0xE0 | (value >> 12)));
-    buffer.push_back(static_cast<char>(0x80 | ((value >> 6) & 0x3F)));
-    buffer.push_back(static_cast<char>(0x80 | (value & 0x3F)));
-  }
-}
-
 // Reads the rest of a string after a backslash has been met: the bytes before it are in buffer.
 bool ReadEscapedRest(JsonCursor& cursor, std::string& buffer, std::wstring& out) {
   const char* p = cursor.position;
   const char* const end = cursor.end;
   for (;;) {
     const char* run = p;
-    while (p != end && *p != '"' && *p != '\\') ++p;
+    p = FindQuoteOrBackslash(p, end);
     buffer.append(run, p);
     if (p == end) break;
     if (*p == '"') {
@@ -70,6 +75,8 @@ bool ReadEscapedRest(JsonCursor& cursor, std::string& buffer, std::wstring& out)
           value = (value << 4) | static_cast<unsigned>(digit);
         }
         p += 4;
+        // Each escape is encoded by itself, so the halves of a surrogate pair stay apart (and
+        // become U+FFFD in the conversion).
         AppendUtf8(buffer, value);
         break;
       }
@@ -82,10 +89,11 @@ bool ReadEscapedRest(JsonCursor& cursor, std::string& buffer, std::wstring& out)
   return false;
 }
 
-bool SkipValueAt(JsonCursor& cursor, int depth);
+// scratch receives the skipped strings (keys included), so one skip reuses one buffer.
+bool SkipValueAt(JsonCursor& cursor, int depth, std::wstring& scratch);
 
 // Objects and arrays share one shape; depth counts the containers already open around this one.
-bool SkipContainerAt(JsonCursor& cursor, int depth, char open, char close) {
+bool SkipContainerAt(JsonCursor& cursor, int depth, char open, char close, std::wstring& scratch) {
   SkipWhitespace(cursor);
   if (cursor.position == cursor.end || *cursor.position != open) return false;
   if (depth >= kMaxSkipDepth) return false;
@@ -95,15 +103,14 @@ bool SkipContainerAt(JsonCursor& cursor, int depth, char open, char close) {
     ++cursor.position;
     return true;
   }
-  std::wstring key;
   for (;;) {
     if (open == '{') {
-      if (!ReadString(cursor, key)) return false;
+      if (!ReadString(cursor, scratch)) return false;
       SkipWhitespace(cursor);
       if (cursor.position == cursor.end || *cursor.position != ':') return false;
       ++cursor.position;
     }
-    if (!SkipValueAt(cursor, depth + 1)) return false;
+    if (!SkipValueAt(cursor, depth + 1, scratch)) return false;
     SkipWhitespace(cursor);
     if (cursor.position == cursor.end) return false;
     const char next = *cursor.position++;
@@ -112,18 +119,16 @@ bool SkipContainerAt(JsonCursor& cursor, int depth, char open, char close) {
   }
 }
 
-bool SkipValueAt(JsonCursor& cursor, int depth) {
+bool SkipValueAt(JsonCursor& cursor, int depth, std::wstring& scratch) {
   SkipWhitespace(cursor);
   if (cursor.position == cursor.end) return false;
   switch (*cursor.position) {
-    case '"': {
-      std::wstring scratch;
+    case '"':
       return ReadString(cursor, scratch);
-    }
     case '{':
-      return SkipContainerAt(cursor, depth, '{', '}');
+      return SkipContainerAt(cursor, depth, '{', '}', scratch);
     case '[':
-      return SkipContainerAt(cursor, depth, '[', ']');
+      return SkipContainerAt(cursor, depth, '[', ']', scratch);
     case 'f':
     case 'n':
     case 't':
@@ -148,9 +153,8 @@ bool ReadString(JsonCursor& cursor, std::wstring& out) {
   SkipWhitespace(cursor);
   if (cursor.position == cursor.end || *cursor.position != '"') return false;
   const char* const run = ++cursor.position;
-  const char* p = run;
   const char* const end = cursor.end;
-  while (p != end && *p != '"' && *p != '\\') ++p;
+  const char* p = FindQuoteOrBackslash(run, end);
   if (p == end) {
     cursor.position = p;
     return false;
@@ -199,6 +203,19 @@ bool ReadInteger(JsonCursor& cursor, int64_t& out) {
   return true;
 }
 
-bool SkipValue(JsonCursor& cursor) { return SkipValueAt(cursor, 0); }
-bool SkipObject(JsonCursor& cursor) { return SkipContainerAt(cursor, 0, '{', '}'); }
-bool SkipArray(JsonCursor& cursor) { return SkipContainerAt(cursor, 0, '[', ']'); }
+bool SkipValue(JsonCursor& cursor, std::wstring& scratch) { return SkipValueAt(cursor, 0, scratch); }
+
+bool SkipValue(JsonCursor& cursor) {
+  std::wstring scratch;
+  return SkipValue(cursor, scratch);
+}
+
+bool SkipObject(JsonCursor& cursor) {
+  std::wstring scratch;
+  return SkipContainerAt(cursor, 0, '{', '}', scratch);
+}
+
+bool SkipArray(JsonCursor& cursor) {
+  std::wstring scratch;
+  return SkipContainerAt(cursor, 0, '[', ']', scratch);
+}

@@ -21,5 +21,7 @@ void SkipWhitespace(JsonCursor& cursor);
 bool ReadString(JsonCursor& cursor, std::wstring& out);
 bool ReadInteger(JsonCursor& cursor, int64_t& out);
 bool SkipValue(JsonCursor& cursor);
+// The same, decoding the strings it reads past into scratch so a caller can reuse one buffer.
+bool SkipValue(JsonCursor& cursor, std::wstring& scratch);
 bool SkipObject(JsonCursor& cursor);
 bool SkipArray(JsonCursor& cursor);

@@ -90,6 +90,24 @@ void DecodeUtf8Into(const char* bytes, size_t length, std::wstring& out) {
   out.resize(static_cast<size_t>(write - out.data()));
 }
 
+void AppendUtf8(std::string& out, uint32_t value) {
+  if (value < 0x80) {
+    out += static_cast<char>(value);
+  } else if (value < 0x800) {
+    out += static_cast<char>(0xC0 | (value >> 6));
+    out += static_cast<char>(0x80 | (value & 0x3F));
+  } else if (value < 0x10000) {
+    out += static_cast<char>(0xE0 | (value >> 12));
+    out += static_cast<char>(0x80 | ((value >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (value & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (value >> 18));
+    out += static_cast<char>(0x80 | ((value >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((value >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (value & 0x3F));
+  }
+}
+
 std::wstring DecodeUtf8(const char* bytes, size_t length) {
   std::wstring out;
   DecodeUtf8Into(bytes, length, out);

@@ -1,6 +1,7 @@
 #pragma once
 // UTF-8 to UTF-16 code units (held in wchar_t, which is 32 bits wide outside Windows).
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // Never fails: each malformed sequence becomes U+FFFD, well-formed input maps exactly and
@@ -13,3 +14,7 @@ void Utf8ToWideInto(const char* bytes, size_t length, std::wstring& out);
 // with the system's. Replaces each maximal ill-formed subpart with one U+FFFD.
 std::wstring DecodeUtf8(const char* bytes, size_t length);
 void DecodeUtf8Into(const char* bytes, size_t length, std::wstring& out);
+
+// Appends the UTF-8 form of value (up to four bytes); values of surrogates are encoded as they are,
+// which makes them malformed, as the reader's escapes require.
+void AppendUtf8(std::string& out, uint32_t value);

@@ -14,7 +14,7 @@ namespace {
 
 constexpr DWORD kPathBufferUnits = 260;
 
-std::wstring Win32ErrorText(const wchar_t* format, DWORD code) {
+std::wstring FormatWithCode(const wchar_t* format, DWORD code) {
   wchar_t buffer[128] = {};
   wsprintfW(buffer, format, code);
   return buffer;
@@ -53,7 +53,7 @@ bool StreamBody(HINTERNET request, HANDLE file, int64_t total, int64_t& received
     if (read == 0) return true;
     DWORD written = 0;
     if (!WriteFile(file, buffer, read, &written, nullptr) || written != read) {
-      error = Win32ErrorText(L"Disk write failed (Win32 error %u).", GetLastError());
+      error = FormatWithCode(L"Disk write failed (Win32 error %u).", GetLastError());
       return false;
     }
     received += read;
@@ -111,7 +111,7 @@ bool DownloadFile(const std::wstring& url, const std::wstring& destinationPath, 
     return false;
   }
   if (status != 200) {
-    error = Win32ErrorText(L"Server returned HTTP %u.", status);
+    error = FormatWithCode(L"Server returned HTTP %u.", status);
     return false;
   }
 
@@ -130,7 +130,7 @@ bool DownloadFile(const std::wstring& url, const std::wstring& destinationPath, 
   FileHandle file(CreateFileW(destinationPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.IsOpen()) {
-    error = Win32ErrorText(L"Could not create destination file (Win32 error %u).", GetLastError());
+    error = FormatWithCode(L"Could not create destination file (Win32 error %u).", GetLastError());
     return false;
   }
   int64_t received = 0;

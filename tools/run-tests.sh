@@ -35,8 +35,8 @@ run_ctest() {  # run_ctest LABEL [with-wine] -- ctest arguments
 configure_and_build native || broken=1
 configure_and_build win || broken=1
 configure_and_build win-default || broken=1
-if configure_and_build fuzz; then
-  run_ctest fuzz ctest --test-dir "$build/fuzz" --output-on-failure
+if configure_and_build fuzz fuzz_manifest_parse fuzz_check_report; then
+  run_ctest fuzz ctest --test-dir "$build/fuzz" --output-on-failure -L fuzz -j "$jobs"
 else
   broken=1
 fi

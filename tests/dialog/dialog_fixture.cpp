@@ -1,16 +1,47 @@
 #include "dialog/dialog_fixture.h"
 
+#include <cstdio>
+
+#include <winsock2.h>
+#include <windows.h>
 #include <commctrl.h>
 
 #include "app/banner.h"
 #include "app/main_dialog.h"
 #include "app/ui_state.h"
+#include "net/http.h"
 #include "res/resource.h"
+#include "server_config.h"
+
+namespace {
+
+// Holds the manifest's port without listening on it, for the whole test program: each dialog's
+// fetch is then refused at once, and no server another test starts there can answer it.
+void ReserveManifestPort() {
+  UrlParts manifest;
+  if (!SplitUrl(kManifestUrl, manifest)) return;
+  WSADATA winsock;
+  if (WSAStartup(MAKEWORD(2, 2), &winsock) != 0) return;
+  SOCKET holder = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(manifest.port);
+  // Another program may hold it for a while (a server of another test): wait for it.
+  for (int attempt = 0; attempt < 240; ++attempt) {
+    if (bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) return;
+    Sleep(500);
+  }
+  fprintf(stderr, "could not reserve port %u; fetches may reach a server\n", manifest.port);
+}
+
+}  // namespace
 
 void StartWindowServices() {
   static bool started = false;
   if (started) return;
   started = true;
+  ReserveManifestPort();
   g_instance = GetModuleHandleW(nullptr);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES | ICC_LINK_CLASS};
@@ -118,5 +149,5 @@ wchar_t* LocalText(const std::wstring& text) {
 void Post(UINT message, WPARAM wParam, LPARAM lParam) { PostMessageW(g_mainWindow, message, wParam, lParam); }
 
 void WaitForManifestWorker() {
-  PumpUntil([] { return StatusIsError(); });
+  PumpUntil([] { return StatusText() != L"Fetching available downloads\u2026"; });
 }

@@ -35,6 +35,6 @@ bool IsShown(HWND window);
 Manifest* NewManifest(int entries);
 wchar_t* LocalText(const std::wstring& text);
 void Post(UINT message, WPARAM wParam, LPARAM lParam = 0);
-// The fetch worker of a fresh dialog fails at once (nothing serves the manifest port in these
-// tests); waiting for that keeps it from racing the messages a test posts.
+// The fetch worker of a fresh dialog fails at once (nothing serves the manifest port while these
+// tests hold it); waiting for its report keeps it from racing the messages a test posts.
 void WaitForManifestWorker();

@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -204,6 +206,43 @@ TEST_CASE(ReadManifestEntryStopsAfterTheObject) {
     JsonCursor at = cut.Cursor();
     ManifestEntry ignored;
     CHECK(!ReadManifestEntry(at, ignored));
+  }
+}
+
+}  // namespace
+
+namespace {
+
+bool ReferenceLess(const std::wstring& a, const std::wstring& b) {
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    const unsigned x = static_cast<uint16_t>(a[i]), y = static_cast<uint16_t>(b[i]);
+    if (x != y) return x < y;
+  }
+  return a.size() < b.size();
+}
+
+// Texts built from a few units, zero and the largest among them, at many lengths, so prefixes,
+// padding and ties all occur; the order must be the plain stable sort's.
+TEST_CASE(SortMatchesAStableSortByUnits) {
+  const wchar_t alphabet[] = {0, 1, L'2', 0xD800, 0xFFFF};
+  uint32_t seed = 12345;
+  auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+  for (int round = 0; round < 50; ++round) {
+    check::Scope scope("round " + std::to_string(round));
+    std::vector<ManifestEntry> files(1 + next() % 300);
+    for (size_t i = 0; i < files.size(); ++i) {
+      const size_t length = next() % 7;
+      for (size_t u = 0; u < length; ++u) files[i].modified_at += alphabet[next() % 5];
+      files[i].name = std::to_wstring(i);
+    }
+    std::vector<ManifestEntry> expected = files;
+    std::stable_sort(expected.begin(), expected.end(), [](const ManifestEntry& a, const ManifestEntry& b) {
+      return ReferenceLess(b.modified_at, a.modified_at);
+    });
+    SortManifestEntries(files);
+    bool same = files.size() == expected.size();
+    for (size_t i = 0; same && i < files.size(); ++i) same = files[i].name == expected[i].name;
+    CHECK(same);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/format.h"
+#include "manifest/utf8.h"
 #include "net/manifest_body.h"
 
 namespace {
@@ -14,24 +15,6 @@ const char kHexDigits[] = "0123456789abcdef";
 void AppendUnitEscape(std::string& out, unsigned unit) {
   out += "\\u";
   for (int shift = 12; shift >= 0; shift -= 4) out += kHexDigits[(unit >> shift) & 0xF];
-}
-
-void AppendCodePoint(std::string& out, uint32_t value) {
-  if (value < 0x80) {
-    out += static_cast<char>(value);
-  } else if (value < 0x800) {
-    out += static_cast<char>(0xC0 | (value >> 6));
-    out += static_cast<char>(0x80 | (value & 0x3F));
-  } else if (value < 0x10000) {
-    out += static_cast<char>(0xE0 | (value >> 12));
-    out += static_cast<char>(0x80 | ((value >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (value & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (value >> 18));
-    out += static_cast<char>(0x80 | ((value >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((value >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (value & 0x3F));
-  }
 }
 
 // Display form of a cell: controls would break the table's lines, so they show escaped.
@@ -128,13 +111,13 @@ std::string WideToUtf8(const std::wstring& text) {
     if (value >= 0xD800 && value <= 0xDBFF && i + 1 < text.size()) {
       const uint32_t low = static_cast<uint32_t>(text[i + 1]);
       if (low >= 0xDC00 && low <= 0xDFFF) {
-        AppendCodePoint(out, 0x10000 + ((value - 0xD800) << 10) + (low - 0xDC00));
+        AppendUtf8(out, 0x10000 + ((value - 0xD800) << 10) + (low - 0xDC00));
         ++i;
         continue;
       }
     }
     if ((value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF) value = 0xFFFD;
-    AppendCodePoint(out, value);
+    AppendUtf8(out, value);
   }
   return out;
 }

@@ -56,4 +56,13 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   done
 fi
 
+# Wine's own UI fonts, which this Wine does not find by itself: without Tahoma the link control
+# shows its markup as plain text, without Marlett the caption buttons show letters.
+fonts="$WINEPREFIX/drive_c/windows/Fonts"
+for font in marlett.ttf tahoma.ttf tahomabd.ttf; do
+  if [ -d "$fonts" ] && [ -f "/usr/share/wine/fonts/$font" ] && [ ! -e "$fonts/$font" ]; then
+    cp "/usr/share/wine/fonts/$font" "$fonts/$font"
+  fi
+done
+
 "$@"
