@@ -232,24 +232,8 @@ def row_texts(state):
     return [row["cells"] for row in state["list"]["rows"]]
 
 
-WINE_FONTS = "/usr/share/wine/fonts"
-
-
-def install_wine_fonts():
-    """Copies Wine's own UI fonts into the prefix when it lacks them. Wine here does not find them
-    in its font folder by itself; without Tahoma the SysLink draws its markup as plain text, and
-    without Marlett the caption buttons show letters."""
-    fonts = os.path.join(os.environ["WINEPREFIX"], "drive_c", "windows", "Fonts")
-    for name in ("marlett.ttf", "tahoma.ttf", "tahomabd.ttf"):
-        source = os.path.join(WINE_FONTS, name)
-        if os.path.isdir(fonts) and os.path.isfile(source) and not os.path.exists(
-                os.path.join(fonts, name)):
-            shutil.copyfile(source, os.path.join(fonts, name))
-
-
 def start_wine():
     """Starts the prefix's wineserver and helper processes with no pipes of ours to inherit."""
-    install_wine_fonts()
     subprocess.run([wine_binary(), "cmd", "/c", "exit"], stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
 

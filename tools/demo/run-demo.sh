@@ -32,18 +32,13 @@ done
 headless=${QUORVEL_DEMO_HEADLESS:-0}
 [ -n "${DISPLAY:-}" ] || headless=1
 
-# The demo prefix: the CA in its own trust store, one Wine desktop window for every program in it,
-# and the caption-button font that Wine's font folder does not hand to a new prefix here.
+# The demo prefix: the CA in its own trust store and one Wine desktop window for every program in it.
 echo "demo: preparing the demo's Wine prefix in $QUORVEL_TESTBED"
 "$with_wine" --xvfb bash -c '
   set -e
   python3 "$1/tools/test_server/wine_trust.py" "$2" "$3" >/dev/null
   "$QUORVEL_WINE" reg add "HKCU\\Software\\Wine\\Explorer" /v Desktop /d Default /f >/dev/null 2>&1
   "$QUORVEL_WINE" reg add "HKCU\\Software\\Wine\\Explorer\\Desktops" /v Default /d 1024x768 /f >/dev/null 2>&1
-  fonts="$WINEPREFIX/drive_c/windows/Fonts"
-  for font in marlett.ttf tahoma.ttf tahomabd.ttf; do
-    [ -f "$fonts/$font" ] || [ ! -f "/usr/share/wine/fonts/$font" ] || cp "/usr/share/wine/fonts/$font" "$fonts/"
-  done
 ' prepare "$root" "$trust_ca" "$ca_dir"
 
 if [ "$headless" = 1 ]; then
