@@ -38,6 +38,9 @@ void SetUpFileList() {
 }
 
 void FillFileList() {
+  // One repaint for the whole fill: a visible list view otherwise redraws on every inserted row,
+  // which under Wine makes 10,000 rows take minutes.
+  SendMessageW(g_fileList, WM_SETREDRAW, FALSE, 0);
   SendMessageW(g_fileList, LVM_DELETEALLITEMS, 0, 0);
   int row = 0;
   for (const ManifestEntry& entry : g_manifest.files) {
@@ -51,6 +54,8 @@ void FillFileList() {
     SetCellText(row, 3, FormatType(entry.ext));
     ++row;
   }
+  SendMessageW(g_fileList, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(g_fileList, nullptr, TRUE);
   if (row > 0) {
     LVITEMW state = {};
     state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;

@@ -192,12 +192,15 @@ TEST_CASE(LayoutPlacesEveryControlForTwoSizes) {
   }
   // Minimising lays out for an empty client area: the column falls to its floor.
   ShowWindow(dialog.window, SW_MINIMIZE);
-  PumpPending();
+  PumpUntil([] { return FileColumnWidthNow() == 140; }, 10000);
   CHECK_EQ(FileColumnWidthNow(), 140);
   ShowWindow(dialog.window, SW_RESTORE);
-  PumpPending();
+  // Under X the restored size may arrive a little later: wait for the layout that follows it.
   RECT client = {};
-  GetClientRect(dialog.window, &client);
+  PumpUntil([&] {
+    GetClientRect(dialog.window, &client);
+    return client.right > 0 && FileColumnWidthNow() == std::max<int>(client.right - 334, 140);
+  }, 10000);
   CHECK_EQ(FileColumnWidthNow(), std::max<int>(client.right - 334, 140));
   CHECK(client.right > 0);
 }
