@@ -2,6 +2,7 @@
 second later the downloaded copy starts from the download folder and fetches the list itself."""
 import glob
 import os
+import subprocess
 import time
 
 import driver
@@ -26,7 +27,22 @@ def process_command_lines():
     return lines
 
 
+X11_KEY = "HKCU\\Software\\Wine\\X11 Driver"
+
+
+def unmanaged_windows(t):
+    """Xvfb here has no window manager, and Wine waits two seconds for one to withdraw a managed
+    window that is being destroyed; the closing launcher would then still hold the single-instance
+    mutex when its copy starts. Unmanaged windows (as under a real desktop) close at once."""
+    def reg(*args):
+        subprocess.run([driver.wine_binary(), "reg", *args], stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+    reg("add", X11_KEY, "/v", "Managed", "/d", "N", "/f")
+    t.on_exit(lambda: reg("delete", X11_KEY, "/v", "Managed", "/f"))
+
+
 def body(t):
+    unmanaged_windows(t)
     w = world.World(t, t.args.ca_dir, t.args.trust_ca)
     own_name = os.path.basename(w.launcher_exe)
     newer = w.add_file(own_name, source=w.launcher_exe, modified_at="2026-09-01T00:00:00Z")
