@@ -10,11 +10,11 @@
 
 namespace {
 
-struct ColumnSpec {
+struct Column {
   const wchar_t* header;
   int width;
 };
-constexpr ColumnSpec kColumns[] = {{L"File", 360}, {L"Date", 110}, {L"Size", 90}, {L"Type", 70}};
+constexpr Column kColumns[] = {{L"File", 360}, {L"Date", 110}, {L"Size", 90}, {L"Type", 70}};
 
 void SetCellText(int row, int column, const std::wstring& text) {
   LVITEMW item = {};
@@ -28,11 +28,11 @@ void SetCellText(int row, int column, const std::wstring& text) {
 void SetUpFileList() {
   SendMessageW(g_fileList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
   int index = 0;
-  for (const ColumnSpec& spec : kColumns) {
+  for (const Column& wanted : kColumns) {
     LVCOLUMNW column = {};
     column.mask = LVCF_TEXT | LVCF_WIDTH;
-    column.pszText = const_cast<wchar_t*>(spec.header);
-    column.cx = spec.width;
+    column.pszText = const_cast<wchar_t*>(wanted.header);
+    column.cx = wanted.width;
     SendMessageW(g_fileList, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index++), reinterpret_cast<LPARAM>(&column));
   }
 }
