@@ -55,8 +55,9 @@ struct Scope {
 
 #define CHECK_EQ(actual, expected)                                                          \
   do {                                                                                      \
-    const auto& check_actual_ = (actual);                                                   \
-    const auto& check_expected_ = (expected);                                               \
+    /* copies: a reference could dangle when an operand returns one (std::max on temporaries) */ \
+    const auto check_actual_ = (actual);                                                    \
+    const auto check_expected_ = (expected);                                                \
     if (!(check_actual_ == check_expected_))                                                \
       ::check::Fail(__FILE__, __LINE__,                                                     \
                     std::string(#actual " == " #expected "\n      actual:   ") +           \
