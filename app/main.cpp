@@ -5,13 +5,28 @@
 
 #include "app/banner.h"
 #include "app/main_dialog.h"
+#include "app/single_instance.h"
 #include "app/ui_state.h"
 #include "res/resource.h"
 
 namespace {
 
-HANDLE g_singleInstanceMutex = nullptr;
 ULONG_PTR g_gdiplusToken = 0;
+
+// The launcher is typically run from a Downloads folder that may hold anything; from here on DLLs
+// are looked for in the system folder only. Every DLL the executable imports that the system does
+// not already pin to that folder is delay-loaded, so it is first looked for after this call. The
+// call is looked up rather than imported: Windows 7 and Vista have it only with an update, and an
+// import the loader cannot satisfy would keep the launcher from starting at all.
+void RestrictDllSearchToSystemFolder() {
+  using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+  const FARPROC found = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
+  if (!found) return;
+  // Through the generic function type, which converts to any other without a warning.
+  const auto setDefaultDllDirectories =
+      reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void (*)()>(found));
+  setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
 
 void DeleteIfSet(HGDIOBJ object) {
   if (object) DeleteObject(object);
@@ -26,19 +41,15 @@ void TearDown() {
   banner.reset();
   Gdiplus::GdiplusShutdown(g_gdiplusToken);
   CoUninitialize();
-  CloseHandle(g_singleInstanceMutex);
+  ReleaseSingleInstance();  // already done when a finished download was handed on
 }
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  RestrictDllSearchToSystemFolder();
   g_instance = instance;
-  g_singleInstanceMutex = CreateMutexW(nullptr, FALSE, L"Global\\QuorvelLauncher.singleInstance");
-  if (!g_singleInstanceMutex) return 0;
-  if (GetLastError() == ERROR_ALREADY_EXISTS) {
-    CloseHandle(g_singleInstanceMutex);
-    return 0;
-  }
+  if (!ClaimSingleInstance()) return 0;
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES | ICC_LINK_CLASS};
   InitCommonControlsEx(&controls);

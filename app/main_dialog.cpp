@@ -15,6 +15,7 @@
 #include "app/list_enter.h"
 #include "app/look.h"
 #include "app/progress.h"
+#include "app/single_instance.h"
 #include "app/ui_state.h"
 #include "install/launch.h"
 #include "install/shortcut.h"
@@ -119,6 +120,8 @@ void OnDownloadDone(wchar_t* payload) {
   SetProgressMarquee(false);
   ShowWindow(g_progressBar, SW_HIDE);
   SetStatus(L"Launching\u2026", false);
+  // This copy is on its way out: whatever the launch starts, a newer launcher included, may run now.
+  ReleaseSingleInstance();
   LaunchDownloadedFile(path);
   Sleep(kCloseDelayAfterLaunchMs);
   PostMessageW(g_mainWindow, WM_CLOSE, 0, 0);
