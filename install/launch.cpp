@@ -9,6 +9,21 @@
 #include "app/ui_state.h"
 #include "install/launch_plan.h"
 
+namespace {
+
+// The programs the launcher starts are taken from the system folder only: looked up by bare name,
+// one saved beside the launcher or in its current directory would run instead. False when the
+// folder cannot be read whole; the caller then starts nothing.
+bool GetSystemFolder(std::wstring& folder) {
+  wchar_t buffer[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  folder.assign(buffer, length);
+  return true;
+}
+
+}  // namespace
+
 std::wstring OwnExeFileName() {
   wchar_t path[MAX_PATH] = {};
   const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -30,10 +45,14 @@ void LaunchDownloadedFile(const std::wstring& filePath) {
   info.lpVerb = L"open";
   info.nShow = SW_SHOWNORMAL;
   info.lpDirectory = nullptr;
+  std::wstring msiexec;
   std::wstring parameters;
   if (way == LaunchWay::Msiexec) {
+    std::wstring systemFolder;
+    if (!GetSystemFolder(systemFolder)) return;
+    msiexec = systemFolder + L"\\msiexec.exe";
     parameters = MsiexecParameters(filePath);
-    info.lpFile = L"msiexec.exe";
+    info.lpFile = msiexec.c_str();
     info.lpParameters = parameters.c_str();
   } else {
     info.lpFile = filePath.c_str();
@@ -44,7 +63,10 @@ void LaunchDownloadedFile(const std::wstring& filePath) {
 }
 
 void RelaunchLauncher(const std::wstring& filePath) {
-  const std::wstring commandLine = RelaunchCommandLine(filePath);
+  std::wstring systemFolder;
+  if (!GetSystemFolder(systemFolder)) return;
+  const std::wstring interpreter = systemFolder + L"\\cmd.exe";
+  const std::wstring commandLine = RelaunchCommandLine(interpreter, filePath);
   // CreateProcessW may write into its command line, so it gets a copy of its own.
   std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
   buffer.push_back(L'\0');
@@ -53,8 +75,9 @@ void RelaunchLauncher(const std::wstring& filePath) {
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION process = {};
-  if (CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW | DETACHED_PROCESS,
-                     nullptr, nullptr, &startup, &process)) {
+  // In the system folder as its current directory, the interpreter finds the system's ping first.
+  if (CreateProcessW(interpreter.c_str(), buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW | DETACHED_PROCESS,
+                     nullptr, systemFolder.c_str(), &startup, &process)) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
   }

@@ -15,4 +15,5 @@ LaunchWay ChooseLaunchWay(const std::wstring& downloadName, const std::wstring& 
 // "/i" and the package path in double quotes, so paths with spaces reach msiexec whole.
 std::wstring MsiexecParameters(const std::wstring& packagePath);
 // Waits about a second (two loopback pings) so the old copy has closed, then starts the new one.
-std::wstring RelaunchCommandLine(const std::wstring& filePath);
+// The interpreter is named by its full path and skips the user's AutoRun commands (/d).
+std::wstring RelaunchCommandLine(const std::wstring& interpreterPath, const std::wstring& filePath);

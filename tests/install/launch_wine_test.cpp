@@ -20,6 +20,12 @@ const wchar_t kRoot[] = L"C:\\QuorvelTests\\launch";
 const wchar_t kMarkerProductCode[] = L"{9207FE9F-8ECD-4722-BE84-BB1746CB23D2}";
 
 std::wstring Recorder() { return support::FromUnixPath(QUORVEL_RECORDER); }
+
+std::wstring SystemFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  GetSystemDirectoryW(folder, MAX_PATH);
+  return folder;
+}
 std::wstring Probe() { return support::FromUnixPath(QUORVEL_PROBE); }
 
 std::wstring MarkerFile() {
@@ -204,7 +210,8 @@ TEST_CASE(ANewerLauncherIsRelaunchedByTheHiddenInterpreterOnlyWhenNamesMatch) {
     const bool cmdStarted = probed[L"children"].find(L"cmd.exe") != std::wstring::npos;
     CHECK_EQ(cmdStarted, row.relaunch);
     if (row.relaunch) {
-      CHECK_EQ(probed[L"childCommand"], RelaunchCommandLine(newCopy));
+      CHECK_EQ(probed[L"childCommand"], RelaunchCommandLine(SystemFolder() + L"\\cmd.exe", newCopy));
+      CHECK_EQ(support::ToLowerAscii(probed[L"childDirectory"]), support::ToLowerAscii(SystemFolder() + L"\\"));
       CHECK_EQ(probed[L"childWindowFlags"], std::to_wstring(STARTF_USESHOWWINDOW));
       CHECK_EQ(probed[L"childShow"], std::wstring(L"0"));
       std::fprintf(stderr, "  relaunch: %ls (window flags %ls, show %ls, console %ls)\n", probed[L"childCommand"].c_str(),

@@ -38,6 +38,12 @@ void DescribeChild(DWORD childId, std::map<std::wstring, std::wstring>& report) 
       memcpy(&command, block + 0x70, sizeof command);
       std::wstring text(command.Length / sizeof(wchar_t), L'\0');
       if (ReadProcessMemory(process, command.Buffer, &text[0], command.Length, &read)) report[L"childCommand"] = text;
+      UNICODE_STRING directory = {};
+      memcpy(&directory, block + 0x38, sizeof directory);
+      std::wstring folder(directory.Length / sizeof(wchar_t), L'\0');
+      if (ReadProcessMemory(process, directory.Buffer, &folder[0], directory.Length, &read)) {
+        report[L"childDirectory"] = folder;
+      }
       ULONG windowFlags = 0, showFlags = 0;
       HANDLE console = nullptr;
       memcpy(&console, block + 0x10, sizeof console);

@@ -95,10 +95,12 @@ TEST_CASE(AFinishedDownloadTakesOneOfThreeWays) {
 TEST_CASE(CommandTextsQuoteThePath) {
   CHECK_EQ(MsiexecParameters(L"C:\\Users\\Bob\\Temp\\Quorvel Setup.msi"),
            std::wstring(L"/i \"C:\\Users\\Bob\\Temp\\Quorvel Setup.msi\""));
-  CHECK_EQ(RelaunchCommandLine(L"C:\\T\\x.exe"),
-           std::wstring(L"cmd.exe /c \"ping -n 2 127.0.0.1 > nul && start \"\" \"C:\\T\\x.exe\"\""));
-  CHECK_EQ(RelaunchCommandLine(L"C:\\My Temp\\20261208T011500Z_QuorvelLauncher.exe"),
-           std::wstring(L"cmd.exe /c \"ping -n 2 127.0.0.1 > nul && start \"\" "
+  CHECK_EQ(RelaunchCommandLine(L"C:\\Windows\\system32\\cmd.exe", L"C:\\T\\x.exe"),
+           std::wstring(L"\"C:\\Windows\\system32\\cmd.exe\" /d /c \"ping -n 2 127.0.0.1 > nul && start \"\" "
+                        L"\"C:\\T\\x.exe\"\""));
+  CHECK_EQ(RelaunchCommandLine(L"D:\\Win Dows\\system32\\cmd.exe",
+                               L"C:\\My Temp\\20261208T011500Z_QuorvelLauncher.exe"),
+           std::wstring(L"\"D:\\Win Dows\\system32\\cmd.exe\" /d /c \"ping -n 2 127.0.0.1 > nul && start \"\" "
                         L"\"C:\\My Temp\\20261208T011500Z_QuorvelLauncher.exe\"\""));
 }
 
