@@ -20,23 +20,42 @@ std::wstring FormatWithCode(const wchar_t* format, DWORD code) {
   return buffer;
 }
 
-// Owns the destination file while it is written; closes it once.
-class FileHandle {
+// Owns the destination file while it is written. Until Keep() the file is marked for deletion, so
+// the system removes it when the handle closes: after a failure, and also when the process ends
+// mid-download (the window closed), which leaves no half-written installer to be started later.
+class DestinationFile {
  public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() { Close(); }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
+  explicit DestinationFile(const std::wstring& path)
+      : handle_(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                            nullptr)) {
+    marked_ = IsOpen() && MarkForDeletion(true);
+  }
+  ~DestinationFile() { Close(); }
+  DestinationFile(const DestinationFile&) = delete;
+  DestinationFile& operator=(const DestinationFile&) = delete;
 
   HANDLE Get() const { return handle_; }
   bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+  // The file is whole and checked: it stays once closed. False (GetLastError set) when it cannot.
+  bool Keep() {
+    if (marked_ && !MarkForDeletion(false)) return false;
+    marked_ = false;
+    return true;
+  }
   void Close() {
     if (IsOpen()) CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
   }
 
  private:
+  bool MarkForDeletion(bool remove) {
+    FILE_DISPOSITION_INFO disposition = {};
+    disposition.DeleteFile = remove ? TRUE : FALSE;
+    return SetFileInformationByHandle(handle_, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+  }
+
   HANDLE handle_;
+  bool marked_ = false;
 };
 
 // Streams the body into the open file. Returns false with error set on the first failure.
@@ -118,20 +137,23 @@ bool DownloadFile(const std::wstring& url, const std::wstring& destinationPath, 
     }
   }
 
-  FileHandle file(CreateFileW(destinationPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  DestinationFile file(destinationPath);
   if (!file.IsOpen()) {
     error = FormatWithCode(L"Could not create destination file (Win32 error %u).", GetLastError());
     return false;
   }
   int64_t received = 0;
   bool complete = StreamBody(http.request.Get(), file.Get(), total, received, error);
-  file.Close();
   // WinHTTP ends a body cut short by a plain close as if it were whole; a cut installer must not run.
   if (complete && total >= 0 && received != total) {
     error = L"Download incomplete; the connection closed early.";
     complete = false;
   }
+  if (complete && !file.Keep()) {
+    error = FormatWithCode(L"Could not keep the downloaded file (Win32 error %u).", GetLastError());
+    complete = false;
+  }
+  file.Close();
   if (!complete) {
     DeleteFileW(destinationPath.c_str());
     return false;
