@@ -87,10 +87,10 @@ class Prefix:
 class Program:
     """A Windows program started under Wine; the Linux process is the Windows process."""
 
-    def __init__(self, exe, args=(), log_path=None):
+    def __init__(self, exe, args=(), log_path=None, cwd=None, env=None):
         self.exe = exe
         self.log = open(log_path, "wb") if log_path else subprocess.DEVNULL
-        self.process = subprocess.Popen([wine_binary(), exe, *args], stdout=self.log,
+        self.process = subprocess.Popen([wine_binary(), exe, *args], stdout=self.log, cwd=cwd, env=env,
                                         stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
 
     def exited(self):

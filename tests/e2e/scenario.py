@@ -63,6 +63,7 @@ def parser():
     p.add_argument("--launcher", help="QuorvelLauncher.exe")
     p.add_argument("--fixture", help="probe_fixture.exe")
     p.add_argument("--recorder", help="recorder.exe of the install tools")
+    p.add_argument("--planted-dll", help="planted_dll.dll, which marks where it was loaded")
     p.add_argument("--trust-ca", help="trust_ca.exe of the test server")
     p.add_argument("--root", help="source tree")
     p.add_argument("--ca-dir", help="folder of the test server's throwaway CA")

@@ -1,5 +1,6 @@
 """Esc closes the window in every state, a running download included: the list is disabled then,
-and the window must still hold the keyboard focus for the dialog to see the key."""
+and the window must still hold the keyboard focus for the dialog to see the key. The download that
+the server was still sending leaves no file behind."""
 
 import driver
 import scenario
@@ -20,11 +21,14 @@ def body(t):
     state = t.probe.wait(lambda s: steps.is_downloading(s) and s["progress"]["pos"] > 0,
                          "the download to be under way", 60)
     t.save_state("1-downloading", state)
+    t.check_eq(len(w.downloaded("Large.bin")), 1, "the file is being written")
     t.screen.focus(world.LAUNCHER_TITLE)
     t.screen.key("Escape")
     t.check(state["focus_id"] is not None, "a control of the window holds the keyboard focus")
     launcher.wait_exit("Esc to close the window during the download", 15)
     t.check(not t.probe.state()["found"], "the window is gone after Esc")
+    # The half-written file must not stay behind, under a name a user could start later.
+    driver.poll(lambda: not w.downloads(), "the partial download to be gone", 30)
     t.screen.screenshot("1-closed-by-esc")
 
 

@@ -26,6 +26,10 @@ BASE_URL = "https://127.0.0.1:%d" % PORT
 FILES_PREFIX = "/e2e/"
 SHORTCUT_NAME = "Quorvel Launcher.lnk"
 MANIFEST_PATH = "/download/latest/filelist.json.php"
+# What an attacker may have saved into a Downloads folder: DLLs of the names the launcher uses and
+# programs of the names it starts.
+PLANTED_DLLS = ("winhttp.dll", "gdiplus.dll")
+PLANTED_PROGRAMS = ("cmd.exe", "msiexec.exe", "ping.exe")
 
 
 def format_size(size):
@@ -128,12 +132,39 @@ class World:
                 entry["ext"].upper()]
 
     # The launcher ------------------------------------------------------------------------------
-    def start_launcher(self, log_name="launcher.log"):
-        program = driver.Program(self.launcher_exe, log_path=self.t.artefact(log_name))
+    def start_launcher(self, log_name="launcher.log", exe=None, cwd=None, env=None):
+        program = driver.Program(exe or self.launcher_exe, log_path=self.t.artefact(log_name), cwd=cwd,
+                                 env=env)
         self.t.on_exit(program.stop)
         if self.t.probe and not self.t.probe.watched:
             self.t.probe.watched = program
         return program
+
+    def start_planted_launcher(self, name, log_name="launcher.log"):
+        """Starts a copy of the launcher, named NAME, from a folder that also holds the planted
+        files, with its current directory in a second such folder. A planted DLL leaves NAME.loaded
+        and a planted program (the recorder) NAME.record beside itself when it runs; Wine is told to
+        look for those names as Windows does, a file found on the search path before its own.
+        Returns the program and the two folders."""
+        folders = [self.t.artefact("app"), self.t.artefact("cwd")]
+        for folder in folders:
+            os.makedirs(folder, exist_ok=True)
+            for name_planted in PLANTED_DLLS + PLANTED_PROGRAMS:
+                source = self.t.args.planted_dll if name_planted in PLANTED_DLLS else self.t.args.recorder
+                shutil.copyfile(source, os.path.join(folder, name_planted))
+        exe = os.path.join(folders[0], name)
+        shutil.copyfile(self.launcher_exe, exe)
+        env = dict(os.environ)
+        # Wine names DLLs without ".dll" in its overrides, and programs with ".exe".
+        names = [n[:-len(".dll")] for n in PLANTED_DLLS] + list(PLANTED_PROGRAMS)
+        env["WINEDLLOVERRIDES"] = env.get("WINEDLLOVERRIDES", "") + ";%s=n,b" % ",".join(names)
+        return self.start_launcher(log_name, exe=exe, cwd=folders[1], env=env), folders
+
+    @staticmethod
+    def planted_traces(folders):
+        """The marks planted files left: which of them were loaded or started."""
+        return sorted(os.path.join(os.path.basename(folder), f) for folder in folders
+                      for f in os.listdir(folder) if f.endswith((".loaded", ".record")))
 
     def downloads(self):
         folder = self.prefix.download_dir()

@@ -1,0 +1,59 @@
+"""A launcher run from a folder that also holds DLLs of the names it uses and programs of the names
+it starts (as a Downloads folder may), with its current directory in another such folder: none of
+them is loaded or started. The launcher still reaches its list, its DLLs coming from the system
+folder, and a downloaded package still goes to the system's msiexec: here a recorder put in its
+place, which notes the path it was started from."""
+import os
+import shutil
+
+import driver
+import scenario
+import steps
+import world
+
+
+def recorder_in_place_of(t, program):
+    """Puts the recorder in place of a program of the prefix's system folder until the test ends."""
+    path = os.path.join(t.prefix.path, "drive_c", "windows", "system32", program)
+    kept = path + ".wine"
+    if not os.path.exists(kept):  # else a run cut short left the recorder in place
+        shutil.copyfile(path, kept)
+    shutil.copyfile(t.args.recorder, path)
+    t.on_exit(lambda: os.replace(kept, path))
+    record = path + ".record"
+    if os.path.exists(record):
+        os.remove(record)
+    t.on_exit(lambda: os.path.exists(record) and os.remove(record))
+    return path
+
+
+def body(t):
+    if not t.args.recorder or not t.args.planted_dll:
+        raise scenario.Skip("the recorder program or the planted DLL is not built in this tree")
+    w = world.World(t, t.args.ca_dir, t.args.trust_ca)
+    package = w.add_file("Tool Setup.msi", data=b"not a package: only its path is recorded")
+    entries = w.publish()
+    msiexec = recorder_in_place_of(t, "msiexec.exe")
+
+    launcher, planted = w.start_planted_launcher("QuorvelLauncher.exe")
+    try:
+        state = steps.wait_ready(t, entries)
+    finally:
+        t.check_eq(w.planted_traces(planted), [], "no planted DLL was loaded")
+    x, y = driver.row_center(state, 0)
+    t.screen.double_click(x, y)
+
+    record = steps.read_record(msiexec + ".record", 120)
+    t.log("msiexec recorded: %r" % record)
+    t.check_eq(record.get("path", "").lower(), t.prefix.windows_path(msiexec).lower(),
+               "the system's msiexec was started")
+    landed = w.downloaded(package["name"])
+    t.check_eq(len(landed), 1, "the package was kept in the download folder")
+    t.check(record.get("command", "").endswith('/i "%s"' % t.prefix.windows_path(landed[0])),
+            "msiexec was given /i and the quoted package path")
+    launcher.wait_exit("the launcher to close after the launch", 60)
+    t.check_eq(w.planted_traces(planted), [], "nothing planted was loaded or started")
+
+
+if __name__ == "__main__":
+    scenario.run("planted_files", body)
