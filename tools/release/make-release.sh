@@ -36,7 +36,7 @@ product_name=$(sed -n 's/^ *VALUE "ProductName", "\(.*\)"$/\1/p' "$root/res/laun
 "$here/sign.sh" --name "$product_name" --url "$(release_site_url)" \
   "$out.partial/QuorvelLauncher.exe" "$out.partial/QuorvelManifestCheck.exe"
 
-(cd "$out.partial" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | xargs sha256sum >SHA256SUMS)
+(cd "$out.partial" && find . -type f ! -path ./SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort | xargs sha256sum >SHA256SUMS)
 mv "$out.partial" "$out"
 trap - EXIT
 version=$(sed -n 's/^QUORVEL_VERSION:STRING=//p' "$build/release-win/CMakeCache.txt")
