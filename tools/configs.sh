@@ -15,6 +15,10 @@ configure_and_build() {  # configure_and_build CONFIG [targets...]
     win) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
                -DQUORVEL_SERVER_HOST="$QUORVEL_TEST_HOST" -DQUORVEL_SERVER_PORT="$QUORVEL_TEST_PORT") ;;
     win-default) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake") ;;
+    # The vendor's bundle (tools/release/): stripped, with the settings release-env.sh collects.
+    release-win) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
+                       -DCMAKE_EXE_LINKER_FLAGS=-s ${release_cache_args[@]+"${release_cache_args[@]}"}) ;;
+    release-native) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_EXE_LINKER_FLAGS=-s) ;;
     *) echo "unknown configuration $config" >&2; return 1 ;;
   esac
   echo "=== building $config"
