@@ -73,6 +73,7 @@ DialogUnderTest::~DialogUnderTest() {
   g_headingFont = g_bodyFont = g_smallFont = nullptr;
   g_bannerImage.reset();
   g_fileList = g_progressBar = g_statusLine = g_bannerControl = nullptr;
+  g_windowDpi = 0;
 }
 
 void PumpPending() {
