@@ -383,7 +383,9 @@ std::vector<std::string> g_duringDone;
 bool g_insideDone = false;
 
 LRESULT CALLBACK WatchStatusPaint(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
-  if (message == WM_PAINT && g_insideDone && WindowText(window) == L"Launching\u2026") g_duringDone.push_back("painted");
+  if (message == WM_PAINT && g_insideDone && WindowText(window) == L"Launching\u2026") {
+    g_duringDone.push_back("painted");
+  }
   return DefSubclassProc(window, message, wParam, lParam);
 }
 
