@@ -108,6 +108,17 @@ std::wstring StatusText() { return WindowText(Control(IDC_STATUS)); }
 bool StatusIsError() { return GetWindowLongPtrW(Control(IDC_STATUS), GWLP_USERDATA) == 1; }
 bool IsShown(HWND window) { return (GetWindowLongPtrW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
 
+void SetClientSize(HWND dialog, int width, int height) {
+  RECT window = {};
+  RECT client = {};
+  GetWindowRect(dialog, &window);
+  GetClientRect(dialog, &client);
+  const int extraWidth = (window.right - window.left) - client.right;
+  const int extraHeight = (window.bottom - window.top) - client.bottom;
+  SetWindowPos(dialog, nullptr, 0, 0, width + extraWidth, height + extraHeight, SWP_NOZORDER | SWP_NOMOVE);
+  PumpPending();
+}
+
 int ListRowCount() { return static_cast<int>(SendMessageW(Control(IDC_FILELIST), LVM_GETITEMCOUNT, 0, 0)); }
 
 std::wstring ListCell(int row, int column) {

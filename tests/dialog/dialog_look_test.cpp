@@ -18,18 +18,6 @@
 
 namespace {
 
-// Resizes the dialog so that its client area is exactly width x height.
-void SetClientSize(HWND dialog, int width, int height) {
-  RECT window = {};
-  RECT client = {};
-  GetWindowRect(dialog, &window);
-  GetClientRect(dialog, &client);
-  const int extraWidth = (window.right - window.left) - client.right;
-  const int extraHeight = (window.bottom - window.top) - client.bottom;
-  SetWindowPos(dialog, nullptr, 0, 0, width + extraWidth, height + extraHeight, SWP_NOZORDER | SWP_NOMOVE);
-  PumpPending();
-}
-
 int FileColumnWidthNow() {
   return static_cast<int>(SendMessageW(Control(IDC_FILELIST), LVM_GETCOLUMNWIDTH, 0, 0));
 }
