@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/layout_rules.h"
+#include "app/look.h"
 #include "app/ui_state.h"
 #include "res/resource.h"
 
@@ -45,9 +46,9 @@ void LoadBannerImage() {
 }
 
 void PaintBanner(const DRAWITEMSTRUCT& item) {
-  HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
-  FillRect(item.hDC, &item.rcItem, white);
-  DeleteObject(white);
+  HBRUSH background = CreateSolidBrush(BackgroundColour(CurrentColourScheme()));
+  FillRect(item.hDC, &item.rcItem, background);
+  DeleteObject(background);
   if (!g_bannerImage) return;
 
   Gdiplus::Graphics graphics(item.hDC);

@@ -6,15 +6,12 @@
 #include <string>
 
 #include "app/format.h"
+#include "app/layout_rules.h"
 #include "app/ui_state.h"
 
 namespace {
 
-struct Column {
-  const wchar_t* header;
-  int width;
-};
-constexpr Column kColumns[] = {{L"File", 360}, {L"Date", 110}, {L"Size", 90}, {L"Type", 70}};
+constexpr const wchar_t* kColumnHeaders[kFileListColumnCount] = {L"File", L"Date", L"Size", L"Type"};
 
 void SetCellText(int row, int column, const std::wstring& text) {
   LVITEMW item = {};
@@ -25,15 +22,21 @@ void SetCellText(int row, int column, const std::wstring& text) {
 
 }  // namespace
 
-void SetUpFileList() {
+void SetUpFileList(int dpi) {
   SendMessageW(g_fileList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-  int index = 0;
-  for (const Column& wanted : kColumns) {
+  for (int index = 0; index < kFileListColumnCount; ++index) {
     LVCOLUMNW column = {};
     column.mask = LVCF_TEXT | LVCF_WIDTH;
-    column.pszText = const_cast<wchar_t*>(wanted.header);
-    column.cx = wanted.width;
-    SendMessageW(g_fileList, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index++), reinterpret_cast<LPARAM>(&column));
+    column.pszText = const_cast<wchar_t*>(kColumnHeaders[index]);
+    column.cx = FileListColumnWidth(index, dpi);
+    SendMessageW(g_fileList, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
+  }
+}
+
+void ScaleFileListColumns(int dpi) {
+  for (int index = 1; index < kFileListColumnCount; ++index) {
+    const LPARAM width = MAKELPARAM(FileListColumnWidth(index, dpi), 0);
+    SendMessageW(g_fileList, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(index), width);
   }
 }
 

@@ -2,24 +2,36 @@
 
 #include <algorithm>
 
+#include "app/dpi_scale.h"
 #include "res/resource.h"
 
-std::array<ControlPlacement, kLayoutControlCount> ComputeLayout(int w, int h) {
+std::array<ControlPlacement, kLayoutControlCount> ComputeLayout(int w, int h, int dpi) {
+  const auto s = [dpi](int designPixels) { return ScaleToDpi(designPixels, dpi); };
   return {{
-      {IDC_BANNER, {(w - 240) / 2, 14, 240, 60}},
-      {IDC_CAPTION, {0, 78, w, 14}},
-      {IDC_RULE_TOP, {0, 96, w, 1}},
-      {IDC_HEADING, {28, 110, 400, 36}},
-      {IDC_HINT, {28, 148, w - 56, 20}},
-      {IDC_FILELIST, {28, 176, w - 56, h - 244}},
-      {IDC_RULE_BOTTOM, {0, h - 60, w, 1}},
-      {IDC_PROGRESS, {28, h - 52, w - 56, 6}},
-      {IDC_STATUS, {28, h - 38, w - 166, 20}},
-      {IDC_LINK, {w - 130, h - 38, 102, 18}},
+      {IDC_BANNER, {(w - s(240)) / 2, s(14), s(240), s(60)}},
+      {IDC_CAPTION, {0, s(78), w, s(14)}},
+      {IDC_RULE_TOP, {0, s(96), w, s(1)}},
+      {IDC_HEADING, {s(28), s(110), s(400), s(36)}},
+      {IDC_HINT, {s(28), s(148), w - s(56), s(20)}},
+      {IDC_FILELIST, {s(28), s(176), w - s(56), h - s(244)}},
+      {IDC_RULE_BOTTOM, {0, h - s(60), w, s(1)}},
+      {IDC_PROGRESS, {s(28), h - s(52), w - s(56), s(6)}},
+      {IDC_STATUS, {s(28), h - s(38), w - s(166), s(20)}},
+      {IDC_LINK, {w - s(130), h - s(38), s(102), s(18)}},
   }};
 }
 
-int FileColumnWidth(int clientWidth) { return std::max(clientWidth - 334, 140); }
+int FileColumnWidth(int clientWidth, int dpi) {
+  return std::max(clientWidth - ScaleToDpi(334, dpi), ScaleToDpi(140, dpi));
+}
+
+int FileListColumnWidth(int column, int dpi) {
+  static constexpr int kDesignWidths[kFileListColumnCount] = {360, 110, 90, 70};
+  if (column < 0 || column >= kFileListColumnCount) return 0;
+  return ScaleToDpi(kDesignWidths[column], dpi);
+}
+
+PixelSize MinimumTrackSize(int dpi) { return {ScaleToDpi(kMinTrackWidth, dpi), ScaleToDpi(kMinTrackHeight, dpi)}; }
 
 PixelRect FitBanner(const PixelRect& item, int imageWidth, int imageHeight) {
   const double scale = std::min(static_cast<double>(item.width) / imageWidth,

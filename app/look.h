@@ -1,9 +1,17 @@
 #pragma once
-// Fonts and text colours of the window.
+// Fonts and colours of the window, at its DPI and in the system's contrast setting.
 #include <windows.h>
 
-HFONT CreateUiFont(int points, int weight);
-// Creates the three fonts and hands them to their controls.
-void CreateAndSetFonts(HWND dialog);
-// WM_CTLCOLORSTATIC: transparent text in the control's colour on the white brush.
+#include "app/look_rules.h"
+
+HFONT CreateUiFont(int points, int weight, int dpi);
+// Creates the three fonts for dpi and hands them to their controls; the fonts they replace are
+// deleted only once no control uses them any more.
+void CreateAndSetFonts(HWND dialog, int dpi);
+// Reads whether high contrast is on and the system's window colours (at start and on a change).
+void RefreshColourScheme();
+const ColourScheme& CurrentColourScheme();
+// The brush behind the dialog and its controls: white, or the system's window colour in high contrast.
+HBRUSH BackgroundBrush();
+// WM_CTLCOLORSTATIC: transparent text in the control's colour on the background brush.
 HBRUSH ColourStaticControl(HDC dc, HWND control);

@@ -2,7 +2,12 @@
 
 #include "res/resource.h"
 
-Colour StaticTextColour(int controlId, bool statusIsError) {
+Colour BackgroundColour(const ColourScheme& scheme) {
+  return scheme.highContrast ? scheme.windowColour : kBackgroundColour;
+}
+
+Colour StaticTextColour(int controlId, bool statusIsError, const ColourScheme& scheme) {
+  if (scheme.highContrast) return scheme.windowTextColour;
   switch (controlId) {
     case IDC_STATUS:
       return statusIsError ? kErrorTextColour : kMutedTextColour;

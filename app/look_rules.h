@@ -1,5 +1,6 @@
 #pragma once
-// Colours of the window's texts, chosen by control and by the status line's error flag.
+// Colours of the window: the fixed palette, or the system's colours while high contrast is on;
+// text colours chosen by control and by the status line's error flag.
 #include <cstdint>
 
 using Colour = uint32_t;  // 0x00BBGGRR, as a Windows COLORREF
@@ -9,4 +10,14 @@ constexpr Colour kTextColour = 0x0040362D;        // #2D3640
 constexpr Colour kMutedTextColour = 0x0082776C;   // #6C7782
 constexpr Colour kErrorTextColour = 0x003C3CC0;   // #C03C3C
 
-Colour StaticTextColour(int controlId, bool statusIsError);
+// What the system says about colours: whether high contrast is on, and its window colours.
+struct ColourScheme {
+  bool highContrast = false;
+  Colour windowColour = kBackgroundColour;   // COLOR_WINDOW
+  Colour windowTextColour = kTextColour;     // COLOR_WINDOWTEXT
+};
+
+// Behind every control and the banner.
+Colour BackgroundColour(const ColourScheme& scheme);
+// In high contrast every text is the system's window text; an error then shows only by its words.
+Colour StaticTextColour(int controlId, bool statusIsError, const ColourScheme& scheme = ColourScheme());

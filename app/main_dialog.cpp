@@ -13,10 +13,13 @@
 #include "app/format.h"
 #include "app/layout.h"
 #include "app/list_enter.h"
+#include "app/live_region.h"
 #include "app/look.h"
 #include "app/progress.h"
 #include "app/single_instance.h"
 #include "app/ui_state.h"
+#include "app/window_dpi.h"
+#include "app/window_icons.h"
 #include "install/launch.h"
 #include "install/shortcut.h"
 #include "net/download.h"
@@ -32,6 +35,8 @@ constexpr DWORD kCloseDelayAfterLaunchMs = 400;
 // Set while a download has taken the keyboard focus from the (then disabled) list.
 bool g_focusMovedOffList = false;
 
+enum class StatusKind { kMessage, kProgress };
+
 template <typename Procedure, typename... Arguments>
 void StartDetachedWorker(Procedure procedure, Arguments... arguments) {
   try {
@@ -46,16 +51,11 @@ void SetLinkText(HWND dialog) {
   SetDlgItemTextW(dialog, IDC_LINK, markup.c_str());
 }
 
-void SetWindowIcon(HWND dialog) {
-  HICON icon = LoadIconW(g_instance, MAKEINTRESOURCEW(IDI_APP));
-  if (!icon) return;
-  SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
-  SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-}
-
 void OnInitDialog(HWND dialog) {
   g_mainWindow = dialog;
-  SetWindowIcon(dialog);
+  g_windowDpi = WindowDpi(dialog);
+  KeepDialogManagerOutOfDpiChanges(dialog);
+  SetWindowIconsForDpi(dialog, g_windowDpi);
   LoadBannerImage();
   InitMainDialogControls(dialog);
   LayoutControls(dialog);
@@ -98,6 +98,15 @@ void OnManifestReady(Manifest* payload) {
   SetStatus(ManifestStatusText(g_manifest.files.size()), false);
 }
 
+// The status line's text, error flag and repaint; screen readers hear it as a live region.
+void ShowStatus(const std::wstring& text, bool isError, StatusKind kind) {
+  if (!g_statusLine) return;
+  SetWindowTextW(g_statusLine, text.c_str());
+  SetWindowLongPtrW(g_statusLine, GWLP_USERDATA, isError ? 1 : 0);
+  InvalidateRect(g_statusLine, nullptr, TRUE);
+  AnnounceLiveRegionChange(g_statusLine, kind == StatusKind::kProgress);
+}
+
 // Shows a worker's LocalAlloc'd text (or the fallback when it is null) as an error and frees it.
 void ShowWorkerError(wchar_t* text, const wchar_t* fallback) {
   SetStatus(text ? text : fallback, true);
@@ -111,7 +120,8 @@ void OnDownloadProgress(WPARAM receivedKiB, LPARAM totalKiB) {
   }
   const double ratio = static_cast<double>(receivedKiB) * 1000.0 / static_cast<double>(totalKiB);
   SetProgressPosition(std::min(static_cast<int>(ratio), 1000));
-  SetStatus(ProgressStatusText(static_cast<long long>(receivedKiB), static_cast<long long>(totalKiB)), false);
+  ShowStatus(ProgressStatusText(static_cast<long long>(receivedKiB), static_cast<long long>(totalKiB)), false,
+             StatusKind::kProgress);
 }
 
 void OnDownloadDone(wchar_t* payload) {
@@ -120,6 +130,7 @@ void OnDownloadDone(wchar_t* payload) {
   SetProgressMarquee(false);
   ShowWindow(g_progressBar, SW_HIDE);
   SetStatus(L"Launching\u2026", false);
+  UpdateWindow(g_statusLine);  // the launch and the wait below block the UI thread: paint it now
   // This copy is on its way out: whatever the launch starts, a newer launcher included, may run now.
   ReleaseSingleInstance();
   LaunchDownloadedFile(path);
@@ -128,14 +139,16 @@ void OnDownloadDone(wchar_t* payload) {
   LocalFree(payload);
 }
 
-// A disabled control keeps no focus, and a dialog without one ignores Esc; the link takes it.
+// A disabled control keeps no focus, and a dialog without one ignores Esc. The dialog itself
+// takes it: on the link, an Enter still held from starting the download would open the web site.
 void MoveFocusOffTheList() {
   g_focusMovedOffList = GetFocus() == g_fileList || GetFocus() == nullptr;
   EnableWindow(g_fileList, FALSE);
-  if (g_focusMovedOffList) {
-    SendMessageW(g_mainWindow, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(g_mainWindow, IDC_LINK)), TRUE);
-  }
+  if (g_focusMovedOffList) SetFocus(g_mainWindow);
 }
+
+// The dialog manager hands a focused dialog's focus on to a control; during a download it stays.
+bool KeepFocusOnTheDialog() { return g_busy && g_focusMovedOffList; }
 
 void GiveTheListBack() {
   EnableWindow(g_fileList, TRUE);
@@ -145,9 +158,36 @@ void GiveTheListBack() {
 
 void OnDownloadFailed(wchar_t* payload) {
   ShowWorkerError(payload, L"Download failed.");
+  SetProgressMarquee(false);
   ShowWindow(g_progressBar, SW_HIDE);
   g_busy = false;
   GiveTheListBack();
+}
+
+// The window moved to a screen of another DPI (or that screen's scale changed): fonts, icons,
+// columns and layout follow, and the window takes the rectangle the system suggests.
+void OnDpiChanged(HWND dialog, int dpi, const RECT& suggested) {
+  if (dpi <= 0) return;
+  g_windowDpi = dpi;
+  CreateAndSetFonts(dialog, dpi);
+  SetWindowIconsForDpi(dialog, dpi);
+  ScaleFileListColumns(dpi);
+  SetWindowPos(dialog, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  LayoutControls(dialog);
+}
+
+// High contrast switched, or the system's colours changed: repaint everything in the right set.
+void OnColoursChanged(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  RefreshColourScheme();
+  if (message == WM_SYSCOLORCHANGE) SendMessageW(g_fileList, message, wParam, lParam);
+  RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+}
+
+void OnDestroy(HWND dialog) {
+  ForgetLiveRegion(g_statusLine);
+  ReleaseWindowIcons(dialog);
+  PostQuitMessage(0);
 }
 
 template <typename T>
@@ -172,13 +212,22 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
       DestroyWindow(dialog);
       return FALSE;
     case WM_DESTROY:
-      PostQuitMessage(0);
+      OnDestroy(dialog);
       return FALSE;
+    case WM_SETFOCUS:
+      return KeepFocusOnTheDialog() ? TRUE : FALSE;
     case WM_SIZE:
       LayoutControls(dialog);
       return FALSE;
     case WM_GETMINMAXINFO:
-      SetMinimumTrackSize(*reinterpret_cast<MINMAXINFO*>(lParam));
+      SetMinimumTrackSize(dialog, *reinterpret_cast<MINMAXINFO*>(lParam));
+      return FALSE;
+    case WM_DPICHANGED:
+      OnDpiChanged(dialog, HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return TRUE;
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+      OnColoursChanged(dialog, message, wParam, lParam);
       return FALSE;
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
@@ -191,7 +240,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX:
     case WM_CTLCOLORDLG:
-      return reinterpret_cast<INT_PTR>(g_backgroundBrush);
+      return reinterpret_cast<INT_PTR>(BackgroundBrush());
     case WM_MANIFEST_READY:
       OnManifestReady(Payload<Manifest>(wParam));
       return FALSE;
@@ -216,21 +265,19 @@ void InitMainDialogControls(HWND dialog) {
   g_progressBar = GetDlgItem(dialog, IDC_PROGRESS);
   g_statusLine = GetDlgItem(dialog, IDC_STATUS);
   g_bannerControl = GetDlgItem(dialog, IDC_BANNER);
-  CreateAndSetFonts(dialog);
+  const int dpi = LayoutDpi(dialog);
+  CreateAndSetFonts(dialog, dpi);
   SetLinkText(dialog);
-  SetUpFileList();
+  SetUpFileList(dpi);
   MakeListWantEnter(g_fileList);
   ShowWindow(g_progressBar, SW_HIDE);
   g_backgroundBrush = CreateSolidBrush(RGB(255, 255, 255));
+  RefreshColourScheme();
+  MakeLiveRegion(g_statusLine);
   SetStatus(L"Fetching available downloads\u2026", false);
 }
 
-void SetStatus(const std::wstring& text, bool isError) {
-  if (!g_statusLine) return;
-  SetWindowTextW(g_statusLine, text.c_str());
-  SetWindowLongPtrW(g_statusLine, GWLP_USERDATA, isError ? 1 : 0);
-  InvalidateRect(g_statusLine, nullptr, TRUE);
-}
+void SetStatus(const std::wstring& text, bool isError) { ShowStatus(text, isError, StatusKind::kMessage); }
 
 void StartDownload(const ManifestEntry& entry) {
   g_busy = true;

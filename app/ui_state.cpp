@@ -12,6 +12,7 @@ HFONT g_headingFont = nullptr;
 HFONT g_bodyFont = nullptr;
 HFONT g_smallFont = nullptr;
 HBRUSH g_backgroundBrush = nullptr;
+int g_windowDpi = 0;
 bool g_busy = false;
 
 // Defined in one place, in this order, so that at exit they are destroyed in the reverse:

@@ -17,6 +17,8 @@ extern HFONT g_headingFont;
 extern HFONT g_bodyFont;
 extern HFONT g_smallFont;
 extern HBRUSH g_backgroundBrush;
+// The DPI the window was laid out for, 0 before WM_INITDIALOG; WM_DPICHANGED changes it.
+extern int g_windowDpi;
 extern bool g_busy;
 extern Manifest g_manifest;
 extern std::wstring g_currentDownloadName;

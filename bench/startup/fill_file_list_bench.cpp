@@ -89,7 +89,7 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("{\"error\":\"could not create the list view\"}\n");
     return 1;
   }
-  SetUpFileList();
+  SetUpFileList(96);
   PumpMessages();
   const Manifest source = MakeManifest();
   bool allRows = true;

@@ -73,6 +73,7 @@ DialogUnderTest::~DialogUnderTest() {
   g_headingFont = g_bodyFont = g_smallFont = nullptr;
   g_bannerImage.reset();
   g_fileList = g_progressBar = g_statusLine = g_bannerControl = nullptr;
+  g_windowDpi = 0;
 }
 
 void PumpPending() {
@@ -106,6 +107,17 @@ HWND Control(int id) { return GetDlgItem(g_mainWindow, id); }
 std::wstring StatusText() { return WindowText(Control(IDC_STATUS)); }
 bool StatusIsError() { return GetWindowLongPtrW(Control(IDC_STATUS), GWLP_USERDATA) == 1; }
 bool IsShown(HWND window) { return (GetWindowLongPtrW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+void SetClientSize(HWND dialog, int width, int height) {
+  RECT window = {};
+  RECT client = {};
+  GetWindowRect(dialog, &window);
+  GetClientRect(dialog, &client);
+  const int extraWidth = (window.right - window.left) - client.right;
+  const int extraHeight = (window.bottom - window.top) - client.bottom;
+  SetWindowPos(dialog, nullptr, 0, 0, width + extraWidth, height + extraHeight, SWP_NOZORDER | SWP_NOMOVE);
+  PumpPending();
+}
 
 int ListRowCount() { return static_cast<int>(SendMessageW(Control(IDC_FILELIST), LVM_GETITEMCOUNT, 0, 0)); }
 

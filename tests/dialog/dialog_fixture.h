@@ -31,6 +31,8 @@ int ListRowCount();
 std::wstring ListCell(int row, int column);
 int ListSelectedRow();
 bool IsShown(HWND window);
+// Resizes the dialog so that its client area is exactly width x height.
+void SetClientSize(HWND dialog, int width, int height);
 
 Manifest* NewManifest(int entries);
 wchar_t* LocalText(const std::wstring& text);

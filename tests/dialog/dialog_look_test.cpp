@@ -2,6 +2,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <string>
+#include <vector>
+
 #include "app/banner.h"
 #include "app/main_dialog.h"
 #include "app/ui_state.h"
@@ -11,20 +14,9 @@
 #include "net/messages.h"
 #include "res/resource.h"
 #include "server_config.h"
+#include "support/shell_window_closer.h"
 
 namespace {
-
-// Resizes the dialog so that its client area is exactly width x height.
-void SetClientSize(HWND dialog, int width, int height) {
-  RECT window = {};
-  RECT client = {};
-  GetWindowRect(dialog, &window);
-  GetClientRect(dialog, &client);
-  const int extraWidth = (window.right - window.left) - client.right;
-  const int extraHeight = (window.bottom - window.top) - client.bottom;
-  SetWindowPos(dialog, nullptr, 0, 0, width + extraWidth, height + extraHeight, SWP_NOZORDER | SWP_NOMOVE);
-  PumpPending();
-}
 
 int FileColumnWidthNow() {
   return static_cast<int>(SendMessageW(Control(IDC_FILELIST), LVM_GETCOLUMNWIDTH, 0, 0));
@@ -257,6 +249,9 @@ TEST_CASE(FontsFollowTheScreenResolution) {
 TEST_CASE(StaticTextsTakeTheirColours) {
   DialogUnderTest dialog;
   WaitForManifestWorker();
+  // Wine cannot switch high contrast on; with it off, a settings change keeps this palette.
+  SendMessageW(dialog.window, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+  SendMessageW(dialog.window, WM_SYSCOLORCHANGE, 0, 0);
   HDC dc = CreateCompatibleDC(nullptr);
   const struct {
     int id;
@@ -357,4 +352,104 @@ TEST_CASE(LinkCarriesTheVendorSite) {
   item.iLink = 0;
   CHECK(SendMessageW(Control(IDC_LINK), LM_GETITEM, 0, reinterpret_cast<LPARAM>(&item)) != 0);
   CHECK_EQ(std::wstring(item.szUrl), std::wstring(kWebSiteUrl));
+}
+
+namespace {
+
+// When each live-region event of the status line was raised (the hook may see them much later).
+std::vector<DWORD> g_liveRegionEvents;
+
+void CALLBACK RecordLiveRegionEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD,
+                                    DWORD raisedAtMs) {
+  if (event == EVENT_OBJECT_LIVEREGIONCHANGED && window == g_statusLine && object == OBJID_CLIENT &&
+      child == CHILDID_SELF) {
+    g_liveRegionEvents.push_back(raisedAtMs);
+  }
+}
+
+// What happened first while WM_DOWNLOAD_DONE was handled: "Launching…" painted, or a window of
+// the launch (the shell's box for a missing file) created.
+std::vector<std::string> g_duringDone;
+bool g_insideDone = false;
+
+LRESULT CALLBACK WatchStatusPaint(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+  if (message == WM_PAINT && g_insideDone && WindowText(window) == L"Launching\u2026") {
+    g_duringDone.push_back("painted");
+  }
+  return DefSubclassProc(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK WatchNewWindows(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_CREATEWND && g_insideDone) g_duringDone.push_back("launch window");
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+}  // namespace
+
+// Wine's accessibility property service answers SetHwndProp with E_NOTIMPL, so the polite
+// setting itself cannot be read back here; the events are.
+TEST_CASE(StatusLineIsAnnouncedAndProgressAtMostOnceASecond) {
+  DialogUnderTest dialog;
+  WaitForManifestWorker();
+  HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_LIVEREGIONCHANGED, EVENT_OBJECT_LIVEREGIONCHANGED, nullptr,
+                                       RecordLiveRegionEvent, GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+  REQUIRE(hook != nullptr);
+  g_liveRegionEvents.clear();
+  SetStatus(L"Server returned HTTP 404.", true);
+  SetStatus(L"Launching\u2026", false);
+  PumpUntil([] { return g_liveRegionEvents.size() >= 2; }, 10000);
+  CHECK_EQ(g_liveRegionEvents.size(), static_cast<size_t>(2));
+
+  // Progress as fast as the messages come: the texts all show, about one a second is announced.
+  const size_t before = g_liveRegionEvents.size();
+  const ULONGLONG deadline = GetTickCount64() + 20000;
+  int shown = 0;
+  while (g_liveRegionEvents.size() < before + 3 && GetTickCount64() < deadline) {
+    Post(WM_DOWNLOAD_PROGRESS, static_cast<WPARAM>(1 + shown % 1000), 20480);
+    PumpPending();
+    ++shown;
+  }
+  UnhookWinEvent(hook);
+  REQUIRE(g_liveRegionEvents.size() == before + 3);
+  CHECK_EQ(StatusText().find(L"Downloading\u2026"), static_cast<size_t>(0));
+  CHECK(shown > 30);
+  for (size_t i = before; i < g_liveRegionEvents.size(); ++i) {
+    CHECK(g_liveRegionEvents[i] - g_liveRegionEvents[i - 1] >= 990);
+  }
+}
+
+TEST_CASE(LaunchingIsPaintedBeforeTheLaunchBlocks) {
+  DialogUnderTest dialog;
+  WaitForManifestWorker();
+  g_busy = true;
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring missing = std::wstring(temp) + L"QuorvelLauncher\\20261208_101401_Missing Setup.exe";
+  SetWindowSubclass(Control(IDC_STATUS), WatchStatusPaint, 1, 0);
+  HHOOK hook = SetWindowsHookExW(WH_CBT, WatchNewWindows, nullptr, GetCurrentThreadId());
+  ShellWindowCloser closer;
+  g_duringDone.clear();
+  g_insideDone = true;
+  SendMessageW(dialog.window, WM_DOWNLOAD_DONE, reinterpret_cast<WPARAM>(LocalText(missing)), 0);
+  g_insideDone = false;
+  UnhookWindowsHookEx(hook);
+  closer.Finish();
+  REQUIRE(!g_duringDone.empty());
+  CHECK_EQ(g_duringDone.front(), std::string("painted"));
+  PumpUntil([&] { return !IsWindow(dialog.window); });
+}
+
+TEST_CASE(FailedDownloadOfUnknownLengthStopsTheMarquee) {
+  DialogUnderTest dialog;
+  WaitForManifestWorker();
+  g_busy = true;
+  ShowWindow(g_progressBar, SW_SHOW);
+  const auto marquee = [] { return (GetWindowLongPtrW(Control(IDC_PROGRESS), GWL_STYLE) & PBS_MARQUEE) != 0; };
+  Post(WM_DOWNLOAD_PROGRESS, 64, -1);
+  PumpUntil(marquee);
+  REQUIRE(marquee());
+  Post(WM_DOWNLOAD_FAILED, reinterpret_cast<WPARAM>(LocalText(L"Download failed.")));
+  PumpUntil([] { return !g_busy; });
+  CHECK(!marquee());
+  CHECK(!IsShown(Control(IDC_PROGRESS)));
 }

@@ -30,7 +30,8 @@ trap cleanup EXIT
 if [ "$want_xvfb" = 1 ]; then
   for display in $(seq 91 140); do
     [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] && continue
-    Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    # Large enough for the launcher's smallest window at 192 dpi (1440 x 1080) with room to grow.
+    Xvfb ":$display" -screen 0 2560x1600x24 -nolisten tcp >/dev/null 2>&1 &
     xvfb_pid=$!
     for _ in $(seq 1 100); do
       xdpyinfo -display ":$display" >/dev/null 2>&1 && break
