@@ -27,9 +27,11 @@ def body(t):
 
     state = t.probe.wait(lambda s: s["status"].get("error"), "the download error", 60)
     t.screen.screenshot("1-download-failed")
-    t.log("error shown: %r" % steps.status(state))
-    t.check(bool(steps.status(state)), "an error text is shown")
-    t.check(not steps.status(state).startswith("Downloading"), "the error replaced the progress text")
+    # Wine's WinHTTP ends the body at the reset as if it were whole, and the launcher finds it short
+    # of its length; Windows fails the read itself with its own text.
+    t.check(steps.status(state) in ("Download incomplete; the connection closed early.",
+                                    "The connection with the server was terminated abnormally"),
+            "the error text for a download cut off: %r" % steps.status(state))
     t.check_eq(state["progress"]["visible"], False, "progress bar hidden after the failure")
     t.check_eq(state["list"]["enabled"], True, "list enabled again after the failure")
     t.check_eq(state["list"]["selected"], 1, "the failed row stays selected")
