@@ -35,10 +35,13 @@ AT_ONCE_SECONDS = 6
 SIZE_TEXT = "shown size"  # an entry's key, kept out of the manifest: the size text the list shows
 
 
+SIZE = r"(\d+ B|\d+\.\d\d [KMGT]B)"  # the form of a size text: "5 B", "1.50 MB"
+
+
 class SizeText:
-    """Any size text of the list's form ("5 B", "1.50 MB", "\u2014"), for entries whose exact size
-    the scenario leaves open; compares equal to such a text."""
-    PATTERN = re.compile(r"^(\d+ B|\d+\.\d\d [KMGT]B|\u2014)$")
+    """Any size text, or the dash of an unknown size, for entries whose exact size the scenario
+    leaves open; compares equal to such a text."""
+    PATTERN = re.compile("^(" + SIZE + "|\u2014)$")
 
     def __eq__(self, other):
         return isinstance(other, str) and bool(self.PATTERN.match(other))
