@@ -65,7 +65,7 @@ def body(t):
         t.check_eq(state["list"]["selected"], 0, "row 0 selected")
         t.screen.focus(driver.LAUNCHER_TITLE)
         t.screen.key("Escape")
-        launcher.wait_exit("Esc to close the launcher", 30)
+        t.check_exit(launcher, "Esc to close the launcher", 30, 0)
 
 
 if __name__ == "__main__":

@@ -5,6 +5,7 @@ import json
 import os
 import shutil
 import sys
+import time
 import traceback
 
 import driver
@@ -42,6 +43,17 @@ class Context:
         if got != want:
             raise driver.DriverError("check failed: %s: got %r, want %r" % (what, got, want))
         self.log("ok: %s == %r" % (what, want))
+
+    def check_exit(self, program, what, timeout, code, within=None):
+        """Waits for the program to end and checks its exit code, and with within (seconds) that
+        it ended that soon: the time-out only bounds the wait, within is the expectation."""
+        start = time.monotonic()
+        got = program.wait_exit(what, timeout)
+        took = time.monotonic() - start
+        self.check_eq(got, code, "exit code after " + what)
+        if within is not None:
+            self.check(took < within, "%s in %.1f s (at most %.0f s)" % (what, took, within))
+        return took
 
     def on_exit(self, cleanup):
         self.cleanups.append(cleanup)

@@ -1,6 +1,7 @@
 """Steps several scenarios share: waiting for the window's named states and checking what they show."""
 import codecs
 import os
+import re
 import time
 
 import driver
@@ -46,6 +47,27 @@ def downloading_text(name):
     return "Downloading " + name + "\u2026"
 
 
+def progress_text_pattern(total_text=None):
+    """The progress text for a download whose announced size shows as total_text (any if None)."""
+    total = re.escape(total_text) if total_text is not None else world.SIZE
+    return re.compile("^Downloading\u2026 " + world.SIZE + " of " + total + "$")
+
+
+def wait_download_started(t, name, total_text):
+    """After a row's activation: the window first names the file, then shows the progress of the
+    announced size; either way the bar shows and the list is disabled. Needs a paced server slow
+    enough that the first 64 KiB take seconds, so the first text is seen."""
+    state = t.probe.wait(is_downloading, "the download to start", 60)
+    t.check_eq(status(state), downloading_text(name), "status line when the download starts")
+    t.check_eq([state["list"]["enabled"], state["progress"]["visible"]], [False, True],
+               "list disabled and bar shown while downloading")
+    state = t.probe.wait(lambda s: status(s) != downloading_text(name) and s["progress"]["pos"] > 0,
+                         "the first progress", 60)
+    t.check(progress_text_pattern(total_text).match(status(state) or ""),
+            "progress text %r is 'Downloading\u2026 X of %s'" % (status(state), total_text))
+    return state
+
+
 def is_downloading(state):
     text = status(state) or ""
     return text.startswith("Downloading") and not state["status"].get("error")
@@ -61,7 +83,7 @@ def follow_download(t, name, interval_ms=120, count=2000):
     return samples
 
 
-def check_progress_moved(t, samples, name):
+def check_progress_moved(t, samples, name, total_text=None):
     during = [s for s in samples if s.get("found") and is_downloading(s)]
     t.check(len(during) >= 3, "the window was seen downloading (%d samples)" % len(during))
     # The probe reads the controls one after another, so the last sample may straddle the end of
@@ -77,10 +99,9 @@ def check_progress_moved(t, samples, name):
     inner = sorted({p for p in positions if 0 < p < 1000})
     t.check(len(inner) >= 2, "the bar stood at two or more positions between the ends: %r" % inner)
     texts = {status(s) for s in during}
-    t.check(downloading_text(name) in texts or any(x.startswith("Downloading\u2026 ") for x in texts),
-            "download status texts: %r" % sorted(texts))
-    t.check(any(x.startswith("Downloading\u2026 ") and " of " in x for x in texts),
-            "a 'Downloading\u2026 X of Y' text was shown")
+    progress = {x for x in texts if progress_text_pattern(total_text).match(x)}
+    t.check(texts - progress <= {downloading_text(name)}, "download status texts: %r" % sorted(texts))
+    t.check(progress, "a 'Downloading\u2026 X of %s' text was shown" % (total_text or "Y"))
     return during
 
 

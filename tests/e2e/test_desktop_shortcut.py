@@ -9,7 +9,7 @@ import world
 
 def body(t):
     w = world.World(t, t.args.ca_dir, t.args.trust_ca)
-    w.add_file("One.txt", data=b"one", modified_at="2026-01-02T00:00:00Z")
+    w.add_file("One.txt", data=b"one", modified_at="2026-01-02T00:00:00Z", size_text="3 B")
     entries = w.publish()
     t.check(not os.path.exists(w.shortcut_path()), "no shortcut before the start")
     w.start_launcher()

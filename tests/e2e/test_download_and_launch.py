@@ -10,26 +10,17 @@ import steps
 import world
 
 
-def pad_to(path, size):
-    """Trailing bytes after a program's image leave it runnable and make a download last."""
-    if os.path.getsize(path) < size:
-        with open(path, "ab") as f:
-            f.write(b"\0" * (size - os.path.getsize(path)))
-
-
 def body(t):
     if not t.args.recorder:
         raise scenario.Skip("the recorder program (install tools) is not built in this tree")
     w = world.World(t, t.args.ca_dir, t.args.trust_ca, serve=False)
     # Listed out of order on purpose: the window must show them newest first.
     w.add_file("Caf\u00e9 notes.txt", data="Notes\r\n".encode("utf-8"),
-               modified_at="2025-12-24T18:00:00Z", size=-1)
+               modified_at="2025-12-24T18:00:00Z", size=-1, size_text="\u2014")
     recorder = w.add_file("QuorvelRecorder.exe", source=t.args.recorder,
-                          modified_at="2026-05-17T08:30:00Z")
-    pad_to(os.path.join(w.folder, recorder["name"]), 1024 * 1024)
-    recorder["size"] = os.path.getsize(os.path.join(w.folder, recorder["name"]))
+                          modified_at="2026-05-17T08:30:00Z", pad_to=1 << 20, size_text="1.00 MB")
     w.add_file("QuorvelTools-2.0.msi", data=b"not a package, never started here",
-               modified_at="2026-06-01T09:00:00Z")
+               modified_at="2026-06-01T09:00:00Z", size_text="33 B")
     entries = w.publish()
     w.pace(rate=200 * 1024)  # about five seconds for the 1 MiB program
 
@@ -55,14 +46,13 @@ def body(t):
         if not shot and steps.is_downloading(sample) and 200 < sample["progress"]["pos"] < 800:
             t.screen.screenshot("3-downloading")
             shot = True
-    steps.check_progress_moved(t, samples, recorder["name"])
+    steps.check_progress_moved(t, samples, recorder["name"], "1.00 MB")
     t.check(shot, "a screenshot was taken mid-download")
     seen = [steps.status(s) for s in samples if s.get("found")]
     t.check(steps.LAUNCHING in seen or not samples[-1].get("found"),
             "the window went on to Launching and closed")
 
-    code = launcher.wait_exit("the launcher to exit by itself after the launch", 60)
-    t.log("launcher exit code %s" % code)
+    t.check_exit(launcher, "the launcher's own close after the launch", 60, world.EXIT_CODE)
     t.check_eq(w.served_count(recorder["name"]), 1, "the second row's file was fetched once")
     t.check_eq(sum(w.served_count(e["name"]) for e in entries), 1, "no other file was fetched")
 

@@ -13,11 +13,10 @@ def body(t):
     if not t.args.recorder:
         raise scenario.Skip("the recorder program (install tools) is not built in this tree")
     w = world.World(t, t.args.ca_dir, t.args.trust_ca)
-    w.add_file("Stable.exe", source=t.args.recorder, modified_at="2026-05-01T00:00:00Z")
-    flaky = w.add_file("Flaky.exe", source=t.args.recorder, modified_at="2026-04-01T00:00:00Z")
-    with open(os.path.join(w.folder, flaky["name"]), "ab") as f:
-        f.write(b"\0" * (512 * 1024))
-    flaky["size"] = os.path.getsize(os.path.join(w.folder, flaky["name"]))
+    w.add_file("Stable.exe", source=t.args.recorder, modified_at="2026-05-01T00:00:00Z", pad_to=1 << 20,
+               size_text="1.00 MB")
+    flaky = w.add_file("Flaky.exe", source=t.args.recorder, modified_at="2026-04-01T00:00:00Z",
+                       pad_to=3 << 19, size_text="1.50 MB")
     entries = w.publish()
     w.pace(rate=0, breaks={flaky["name"]: 1}, break_after=128 * 1024)
 
@@ -28,9 +27,11 @@ def body(t):
 
     state = t.probe.wait(lambda s: s["status"].get("error"), "the download error", 60)
     t.screen.screenshot("1-download-failed")
-    t.log("error shown: %r" % steps.status(state))
-    t.check(bool(steps.status(state)), "an error text is shown")
-    t.check(not steps.status(state).startswith("Downloading"), "the error replaced the progress text")
+    # Wine's WinHTTP ends the body at the reset as if it were whole, and the launcher finds it short
+    # of its length; Windows fails the read itself with its own text.
+    t.check(steps.status(state) in ("Download incomplete; the connection closed early.",
+                                    "The connection with the server was terminated abnormally"),
+            "the error text for a download cut off: %r" % steps.status(state))
     t.check_eq(state["progress"]["visible"], False, "progress bar hidden after the failure")
     t.check_eq(state["list"]["enabled"], True, "list enabled again after the failure")
     t.check_eq(state["list"]["selected"], 1, "the failed row stays selected")
@@ -42,7 +43,7 @@ def body(t):
     # The selection has stayed, so a double-click on the same row starts it again.
     x, y = driver.row_center(state, 1)
     t.screen.double_click(x, y)
-    launcher.wait_exit("the second try to download, launch and close", 90)
+    t.check_exit(launcher, "the second try to download, launch and close", 90, world.EXIT_CODE)
     t.check_eq(w.served_count(flaky["name"]), 2, "the row was fetched twice")
     landed = w.downloaded(flaky["name"])
     t.check_eq(len(landed), 1, "exactly the good download is kept")

@@ -9,8 +9,10 @@ def body(t):
     if not t.args.recorder:
         raise scenario.Skip("the recorder program (install tools) is not built in this tree")
     w = world.World(t, t.args.ca_dir, t.args.trust_ca)
-    w.add_file("Older.exe", source=t.args.recorder, modified_at="2026-02-01T00:00:00Z")
-    newest = w.add_file("Newest.exe", source=t.args.recorder, modified_at="2026-07-01T00:00:00Z")
+    w.add_file("Older.exe", source=t.args.recorder, modified_at="2026-02-01T00:00:00Z", pad_to=1 << 20,
+               size_text="1.00 MB")
+    newest = w.add_file("Newest.exe", source=t.args.recorder, modified_at="2026-07-01T00:00:00Z",
+                        pad_to=3 << 19, size_text="1.50 MB")
     entries = w.publish()
     t.check_eq(entries[0]["name"], newest["name"], "the newest file is row 0")
 
@@ -19,7 +21,7 @@ def body(t):
     t.screen.screenshot("1-ready")
     t.screen.focus(world.LAUNCHER_TITLE)
     t.screen.key("Return")
-    launcher.wait_exit("the launcher to exit after launching row 0", 60)
+    t.check_exit(launcher, "the launch of row 0", 60, world.EXIT_CODE)
     t.check_eq(w.served_count(newest["name"]), 1, "row 0's file was downloaded")
     t.check_eq(w.served_count("Older.exe"), 0, "row 1's file was not")
     landed = w.downloaded(newest["name"])

@@ -10,22 +10,22 @@ import world
 
 def body(t):
     w = world.World(t, t.args.ca_dir, t.args.trust_ca)
-    w.add_file("Large.bin", data=b"\x5a" * (8 * 1024 * 1024), modified_at="2026-03-03T00:00:00Z")
+    big = w.add_file("Large.bin", data=b"\x5a" * (8 * 1024 * 1024), modified_at="2026-03-03T00:00:00Z",
+                     size_text="8.00 MB")
     entries = w.publish()
-    w.pace(rate=64 * 1024)
+    w.pace(rate=8 * 1024, step=4096)
 
     launcher = w.start_launcher()
     state = steps.wait_ready(t, entries)
     x, y = driver.row_center(state, 0)
     t.screen.double_click(x, y)
-    state = t.probe.wait(lambda s: steps.is_downloading(s) and s["progress"]["pos"] > 0,
-                         "the download to be under way", 60)
+    state = steps.wait_download_started(t, big["name"], "8.00 MB")
     t.save_state("1-downloading", state)
     t.check_eq(len(w.downloaded("Large.bin")), 1, "the file is being written")
     t.screen.focus(world.LAUNCHER_TITLE)
     t.screen.key("Escape")
     t.check(state["focus_id"] is not None, "a control of the window holds the keyboard focus")
-    launcher.wait_exit("Esc to close the window during the download", 15)
+    t.check_exit(launcher, "Esc during the download", 30, world.EXIT_CODE, world.AT_ONCE_SECONDS)
     t.check(not t.probe.state()["found"], "the window is gone after Esc")
     # The half-written file must not stay behind, under a name a user could start later.
     driver.poll(lambda: not w.downloads(), "the partial download to be gone", 30)

@@ -25,7 +25,7 @@ def body(t):
 
     t.screen.focus(world.LAUNCHER_TITLE)
     t.screen.key("Escape")
-    launcher.wait_exit("Esc to close the window", 30)
+    t.check_exit(launcher, "Esc on the failed manifest", 30, world.EXIT_CODE, world.AT_ONCE_SECONDS)
     t.check(not t.probe.state()["found"], "the window is gone")
 
 

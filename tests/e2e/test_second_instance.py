@@ -14,15 +14,14 @@ def comparable(state):
 
 def body(t):
     w = world.World(t, t.args.ca_dir, t.args.trust_ca)
-    w.add_file("One.txt", data=b"one", modified_at="2026-01-02T00:00:00Z")
-    w.add_file("Two.txt", data=b"two", modified_at="2026-01-03T00:00:00Z")
+    w.add_file("One.txt", data=b"one", modified_at="2026-01-02T00:00:00Z", size_text="3 B")
+    w.add_file("Two.txt", data=b"two!", modified_at="2026-01-03T00:00:00Z", size_text="4 B")
     entries = w.publish()
     first = w.start_launcher("first.log")
     before = steps.wait_ready(t, entries)
 
     second = w.start_launcher("second.log")
-    code = second.wait_exit("the second launcher to exit at once", 30)
-    t.check_eq(code, 0, "the second launcher's exit code")
+    t.check_exit(second, "the second launcher's start", 30, 0, world.AT_ONCE_SECONDS)
     after = t.probe.state()
     t.screen.screenshot("1-after-second-start")
     t.check_eq(after["windows"], 1, "still one launcher window")

@@ -30,19 +30,28 @@ MANIFEST_PATH = "/download/latest/filelist.json.php"
 # programs of the names it starts.
 PLANTED_DLLS = ("winhttp.dll", "gdiplus.dll")
 PLANTED_PROGRAMS = ("cmd.exe", "msiexec.exe", "ping.exe")
+# What the launcher returns when its window has closed: the result DialogBoxParamW reports for a
+# dialog that was destroyed. A second copy also returns 0.
+EXIT_CODE = 0
+# How long "at once" may take, from the close to the end of the process, on a loaded machine;
+# Wine alone takes about two seconds to withdraw a managed window.
+AT_ONCE_SECONDS = 6
+SIZE_TEXT = "shown size"  # an entry's key, kept out of the manifest: the size text the list shows
 
 
-def format_size(size):
-    """The list's size text for a byte count."""
-    if size < 0:
-        return "\u2014"
-    if size < 1024:
-        return "%d B" % size
-    value, unit = float(size), 0
-    while value >= 1024 and unit < 4:
-        value *= 1.0 / 1024
-        unit += 1
-    return "%.2f %s" % (value, ["B", "KB", "MB", "GB", "TB"][unit])
+SIZE = r"(\d+ B|\d+\.\d\d [KMGT]B)"  # the form of a size text: "5 B", "1.50 MB"
+
+
+class SizeText:
+    """Any size text, or the dash of an unknown size, for entries whose exact size the scenario
+    leaves open; compares equal to such a text."""
+    PATTERN = re.compile("^(" + SIZE + "|\u2014)$")
+
+    def __eq__(self, other):
+        return isinstance(other, str) and bool(self.PATTERN.match(other))
+
+    def __repr__(self):
+        return "<a size text>"
 
 
 def ready_text(count):
@@ -95,24 +104,34 @@ class World:
 
     # The catalogue -----------------------------------------------------------------------------
     def add_file(self, name, source=None, data=None, modified_at="2026-01-01T00:00:00Z", ext=None,
-                 size=None):
-        """Puts a file into the served folder and lists it; returns its manifest entry."""
+                 size=None, pad_to=None, size_text=None):
+        """Puts a file into the served folder and lists it; returns its manifest entry. pad_to
+        appends zero bytes up to that size (a program stays runnable and its download lasts);
+        size_text is what the list must show as its size."""
         path = os.path.join(self.folder, name)
         if source:
             shutil.copyfile(source, path)
         else:
             with open(path, "wb") as f:
                 f.write(data if data is not None else b"")
+        if pad_to is not None:
+            if os.path.getsize(path) > pad_to:
+                raise driver.DriverError("%s is larger than %d bytes" % (source or name, pad_to))
+            with open(path, "ab") as f:
+                f.write(b"\0" * (pad_to - os.path.getsize(path)))
         entry = {"name": name, "url": BASE_URL + FILES_PREFIX + name,
                  "size": os.path.getsize(path) if size is None else size,
                  "modified_at": modified_at,
                  "ext": ext if ext is not None else os.path.splitext(name)[1].lstrip(".")}
         self.entries.append(entry)
+        if size_text is not None:
+            entry[SIZE_TEXT] = size_text
         return entry
 
     def publish(self):
         """Serves the manifest of the files added so far; returns the entries newest first."""
-        body = json.dumps({"schema": "quorvel.download.v1", "files": self.entries}, indent=1)
+        files = [{k: v for k, v in e.items() if k != SIZE_TEXT} for e in self.entries]
+        body = json.dumps({"schema": "quorvel.download.v1", "files": files}, indent=1)
         self.server.configure("manifest", {"body": body})
         return sorted(self.entries, key=lambda e: e["modified_at"], reverse=True)
 
@@ -128,7 +147,7 @@ class World:
 
     @staticmethod
     def expected_cells(entry):
-        return [entry["name"], entry["modified_at"][:10], format_size(entry["size"]),
+        return [entry["name"], entry["modified_at"][:10], entry.get(SIZE_TEXT, SizeText()),
                 entry["ext"].upper()]
 
     # The launcher ------------------------------------------------------------------------------

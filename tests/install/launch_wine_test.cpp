@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -191,6 +192,9 @@ TEST_CASE(ANewerLauncherIsRelaunchedByTheHiddenInterpreterOnlyWhenNamesMatch) {
   // only the interpreter's command line and hidden start can be checked.
   const bool pingWorks = support::RunAndWait(L"cmd.exe /c \"ping -n 2 127.0.0.1 > nul\"", 60000) == 0;
   if (!pingWorks) std::fprintf(stderr, "  note: ping cannot reach 127.0.0.1 here; the relaunched copy is not awaited\n");
+  // A CI test bed must be able to await it.
+  const char* ci = std::getenv("CI");
+  CHECK(pingWorks || !ci || std::string(ci) != "true");
   int index = 0;
   for (const Row& row : rows) {
     check::Scope scope(std::string(row.runningName, row.runningName + wcslen(row.runningName)) + " / " +
@@ -210,7 +214,9 @@ TEST_CASE(ANewerLauncherIsRelaunchedByTheHiddenInterpreterOnlyWhenNamesMatch) {
     const bool cmdStarted = probed[L"children"].find(L"cmd.exe") != std::wstring::npos;
     CHECK_EQ(cmdStarted, row.relaunch);
     if (row.relaunch) {
-      CHECK_EQ(probed[L"childCommand"], RelaunchCommandLine(SystemFolder() + L"\\cmd.exe", newCopy));
+      CHECK_EQ(probed[L"childCommand"], L"\"" + SystemFolder() +
+                                            L"\\cmd.exe\" /d /c \"ping -n 2 127.0.0.1 > nul && start \"\" \"" +
+                                            newCopy + L"\"\"");
       CHECK_EQ(support::ToLowerAscii(probed[L"childDirectory"]), support::ToLowerAscii(SystemFolder() + L"\\"));
       CHECK_EQ(probed[L"childWindowFlags"], std::to_wstring(STARTF_USESHOWWINDOW));
       CHECK_EQ(probed[L"childShow"], std::wstring(L"0"));

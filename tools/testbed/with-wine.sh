@@ -19,6 +19,9 @@ export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
 export QUORVEL_WINE=/usr/lib/wine/wine64
 export QUORVEL_WINESERVER=/usr/lib/wine/wineserver
 export PATH="/usr/lib/wine:$PATH"
+# A time zone far from UTC (+05:45, no daylight saving), so a local time passed off as UTC shows
+# on every host, a UTC one included.
+export TZ=${QUORVEL_TESTBED_TZ:-Asia/Kathmandu}
 
 xvfb_pid=""
 cleanup() {
