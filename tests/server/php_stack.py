@@ -156,6 +156,7 @@ class Stack:
         self.workdir = os.path.abspath(workdir)
         self.logs = os.path.join(self.workdir, "logs")
         self.php_error_log = os.path.join(self.logs, "php-error.log")
+        self.temp_folder = os.path.join(self.workdir, "tmp")  # PHP's temporary folder
         self._processes = []
         self._socket_dir = None
         if script:
@@ -172,9 +173,9 @@ class Stack:
         nginx, php_fpm = find_nginx(), find_php_fpm()
         w = self.workdir
         run, temp, conf, root = (os.path.join(w, n) for n in ("run", "temp", "conf", "root"))
-        for d in (run, temp, conf, self.logs, root):
+        for d in (run, temp, conf, self.logs, root, self.temp_folder):
             shutil.rmtree(d, ignore_errors=True)  # a former run's, never anything else of workdir
-        for d in (run, temp, conf, self.logs, os.path.join(root, "download")):
+        for d in (run, temp, conf, self.logs, os.path.join(root, "download"), self.temp_folder):
             os.makedirs(d)
         os.symlink(self.folder, os.path.join(root, "download", "latest"))
         sock = os.path.join(run, "php-fpm.sock")
@@ -203,6 +204,7 @@ security.limit_extensions = .php
 php_admin_flag[display_errors] = off
 php_admin_flag[log_errors] = on
 php_admin_value[error_log] = {self.php_error_log}
+env[TMPDIR] = {self.temp_folder}
 """)
         shutil.copyfile("/etc/nginx/mime.types", os.path.join(conf, "mime.types"))
         nginx_conf = os.path.join(conf, "nginx.conf")
@@ -286,14 +288,18 @@ def _indent(text, spaces):
 class BuiltinServer:
     """PHP's built-in web server over `root` on loopback; stop() ends it."""
 
-    def __init__(self, root, port, log_path):
+    def __init__(self, root, port, log_path, temp_folder=None):
         self.port = port
         self.base_url = f"http://127.0.0.1:{port}"
         self._log = open(log_path, "wb")
+        env = dict(os.environ)
+        if temp_folder:
+            os.makedirs(temp_folder, exist_ok=True)
+            env["TMPDIR"] = temp_folder
         # -n: no php.ini, so the machine's settings cannot change what is tested
         self._process = subprocess.Popen(
             ["php", "-n", "-d", "log_errors=1", "-S", f"127.0.0.1:{port}", "-t", root],
-            stdout=self._log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, cwd=root)
+            stdout=self._log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, cwd=root, env=env)
         deadline = time.monotonic() + START_TIMEOUT
         while not _listening("127.0.0.1", port):
             if self._process.poll() is not None or time.monotonic() > deadline:
@@ -312,11 +318,12 @@ class BuiltinServer:
         self._log.close()
 
 
-def serve_builtin(root, port, log_path):
-    """Serves `root` with `php -S` at http://127.0.0.1:port/ until the result is stopped."""
+def serve_builtin(root, port, log_path, temp_folder=None):
+    """Serves `root` with `php -S` at http://127.0.0.1:port/ until the result is stopped; PHP's
+    temporary folder is `temp_folder` when given."""
     if not shutil.which("php"):
         raise Unavailable("PHP's command-line program 'php' is not installed (Debian package php-cli)")
-    return BuiltinServer(root, port, log_path)
+    return BuiltinServer(root, port, log_path, temp_folder)
 
 
 def _listening(host, port):
