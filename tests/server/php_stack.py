@@ -144,10 +144,25 @@ def vendor_block(socket_path):
     return block.replace(VENDOR_SOCKET, "unix:" + socket_path)
 
 
-class Stack:
-    """A running nginx + PHP-FPM pair; stop() ends both (also on leaving a `with` block)."""
+# A host without PHP, as a CDN or object store serves a folder: the manifest is a plain file made by
+# the checker's --make, served as JSON.
+STATIC_BLOCK = """location /download/latest/ {
+    location ~ /\\. {
+        return 404;
+    }
+    location = /download/latest/filelist.json.php {
+        types { }
+        default_type application/json;
+    }
+}"""
 
-    def __init__(self, folder, port, cert, key, workdir, host, script):
+
+class Stack:
+    """A running nginx + PHP-FPM pair (nginx alone when static); stop() ends both (also on leaving
+    a `with` block)."""
+
+    def __init__(self, folder, port, cert, key, workdir, host, script, static=False):
+        self.static = static
         self.folder = os.path.abspath(folder)
         self.port = port
         self.host = host
@@ -170,7 +185,7 @@ class Stack:
         self.stop()
 
     def _start(self, cert, key):
-        nginx, php_fpm = find_nginx(), find_php_fpm()
+        nginx, php_fpm = find_nginx(), None if self.static else find_php_fpm()
         w = self.workdir
         run, temp, conf, root = (os.path.join(w, n) for n in ("run", "temp", "conf", "root"))
         for d in (run, temp, conf, self.logs, root, self.temp_folder):
@@ -233,20 +248,22 @@ http {{
         ssl_certificate_key {key};
         ssl_protocols TLSv1.2 TLSv1.3;
         root {root};
-{_indent(vendor_block(sock), 8)}
+{_indent(STATIC_BLOCK if self.static else vendor_block(sock), 8)}
     }}
 }}
 """)
         fpm_command = [php_fpm, "--nodaemonize", "--fpm-config", fpm_conf, "--prefix", w]
         if as_root:
             fpm_command.append("--allow-to-run-as-root")
-        _run(fpm_command + ["--test"], "checking the PHP-FPM configuration")
+        if not self.static:
+            _run(fpm_command + ["--test"], "checking the PHP-FPM configuration")
         nginx_command = [nginx, "-p", w + "/", "-c", nginx_conf, "-e", self.logs + "/nginx-error.log"]
         _run(nginx_command + ["-t", "-q"], "checking the nginx configuration")
 
         try:
-            self._spawn(fpm_command, "php-fpm")
-            self._wait(lambda: os.path.exists(sock), "php-fpm's socket", "php-fpm.log")
+            if not self.static:
+                self._spawn(fpm_command, "php-fpm")
+                self._wait(lambda: os.path.exists(sock), "php-fpm's socket", "php-fpm.log")
             self._spawn(nginx_command, "nginx")
             self._wait(lambda: _listening(self.host, self.port), f"nginx on port {self.port}", "nginx-error.log")
         except BaseException:
@@ -344,7 +361,8 @@ def _end(process):
             process.wait()
 
 
-def serve_folder(folder, port, cert, key, workdir, host="127.0.0.1", script=DEFAULT_SCRIPT):
+def serve_folder(folder, port, cert, key, workdir, host="127.0.0.1", script=DEFAULT_SCRIPT, static=False):
     """Serves `folder` at https://host:port/download/latest/ (copying `script` into it unless
-    None) until the returned Stack is stopped."""
-    return Stack(folder, port, cert, key, workdir, host, script)
+    None) until the returned Stack is stopped. static: nginx alone, the folder's own
+    filelist.json.php served as a JSON file."""
+    return Stack(folder, port, cert, key, workdir, host, None if static else script, static)
