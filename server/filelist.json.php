@@ -268,7 +268,8 @@ function Digests(string $folder, array $listed): array
             // A file that changed while it was hashed is not remembered; the next request hashes it again.
             clearstatcache(true, $file);
             $after = @stat($file);
-            if ($after === false || $after['size'] !== $size || $after['mtime'] !== $mtime || $after['ino'] !== $inode) {
+            if ($after === false || $after['size'] !== $size || $after['mtime'] !== $mtime
+                || $after['ino'] !== $inode) {
                 $digests[$name] = $digest;
                 continue;
             }

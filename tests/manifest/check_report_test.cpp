@@ -51,7 +51,8 @@ TEST_CASE(ReportFollowsTheJsonContract) {
                        "{\"name\":\"b\",\"url\":\"\",\"size\":-2,\"modified_at\":\"2027\",\"ext\":\"\","
                        "\"sha256\":\"\",\"cells\":[\"b\",\"2027\",\"\\u2014\",\"\"]},"
                        "{\"name\":\"a.msi\",\"url\":\"u\",\"size\":1536,\"modified_at\":\"2026-05-25T10:14:01Z\","
-                       "\"ext\":\"msi\",\"sha256\":\"") + good + "\",\"cells\":[\"a.msi\",\"2026-05-25\",\"1.50 KB\",\"MSI\"]}],"
+                       "\"ext\":\"msi\",\"sha256\":\"") +
+               good + "\",\"cells\":[\"a.msi\",\"2026-05-25\",\"1.50 KB\",\"MSI\"]}],"
            "\"problems\":[\"Entry 1 (d): http URL without sha256; the launcher will refuse it.\","
            "\"Entry 2 (c): malformed sha256.\"]}\n");
   const CheckReport table = CheckManifestBody(body, false);
@@ -85,7 +86,8 @@ TEST_CASE(ReportAtTheSizeLimitIsStillRead) {
   body.resize(16777216, ' ');
   CHECK_EQ(CheckManifestBody(body, true).exitCode, 0);
   const CheckReport table = CheckManifestBody(body, false);
-  CHECK_EQ(table.output, std::string("File  Date  Size  Type  Checksum  URL\n\nNo files available in /download/latest/.\n"));
+  CHECK_EQ(table.output,
+           std::string("File  Date  Size  Type  Checksum  URL\n\nNo files available in /download/latest/.\n"));
 }
 
 }  // namespace

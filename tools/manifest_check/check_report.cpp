@@ -96,7 +96,8 @@ std::string JsonReport(const Manifest& manifest, const std::wstring& status,
     out += "{\"name\":" + JsonQuote(entry.name) + ",\"url\":" + JsonQuote(entry.url) +
            ",\"size\":" + std::to_string(static_cast<long long>(entry.size)) +
            ",\"modified_at\":" + JsonQuote(entry.modified_at) + ",\"ext\":" + JsonQuote(entry.ext) +
-           ",\"sha256\":" + JsonQuote(entry.sha256) + ",\"cells\":[" + JsonQuote(entry.name) + "," + JsonQuote(FormatDate(entry.modified_at)) + "," +
+           ",\"sha256\":" + JsonQuote(entry.sha256) + ",\"cells\":[" + JsonQuote(entry.name) + "," +
+           JsonQuote(FormatDate(entry.modified_at)) + "," +
            JsonQuote(FormatSize(entry.size)) + "," + JsonQuote(FormatType(entry.ext)) + "]}";
   }
   out += "],\"problems\":[";
