@@ -25,7 +25,7 @@ function SendJson(int $status, array $document, string $lastModified = ''): void
     if ($status === 200) {
         // A cache in front of us (a CDN) revalidates with If-None-Match and gets 304 while the list
         // is unchanged. Only the tag decides: a removed file does not make Last-Modified newer.
-        $etag = '"' . substr(hash('sha256', $body), 0, 32) . '"';
+        $etag = '"' . hash(in_array('xxh128', hash_algos(), true) ? 'xxh128' : 'md5', $body) . '"';
         header('ETag: ' . $etag);
         if ($lastModified !== '') {
             header('Last-Modified: ' . $lastModified);
@@ -195,16 +195,18 @@ function DigestCachePath(string $folder): string
         error_log('filelist.json.php: the digest cache folder ' . $directory . ' is not a writable folder');
         return '';
     }
-    return $directory . '/digests-' . substr(hash('sha256', $folder), 0, 16) . '.json';
+    return $directory . '/digests-' . substr(hash('sha256', $folder), 0, 16) . '.cache';
 }
 
-// name => [size, mtime, inode, sha256]; an unreadable or damaged cache is an empty one.
+// name => [size, mtime, inode, sha256], in PHP's serialized form, which reads several times faster
+// than JSON for 10,000 files; no objects are ever made from it. An unreadable or damaged cache is an
+// empty one.
 function ReadDigestCache(string $path): array
 {
     if ($path === '' || !is_file($path)) {
         return [];
     }
-    $cache = json_decode((string)@file_get_contents($path), true);
+    $cache = @unserialize((string)@file_get_contents($path), ['allowed_classes' => false]);
     return is_array($cache) ? $cache : [];
 }
 
@@ -212,7 +214,7 @@ function ReadDigestCache(string $path): array
 function WriteDigestCache(string $path, array $cache): void
 {
     $temporary = $path . '.' . bin2hex(random_bytes(8)) . '.tmp';
-    $text = json_encode($cache, JSON_UNESCAPED_SLASHES | JSON_UNESCAPED_UNICODE | JSON_THROW_ON_ERROR);
+    $text = serialize($cache);
     if (@file_put_contents($temporary, $text) !== strlen($text) || !@rename($temporary, $path)) {
         @unlink($temporary);
         error_log('filelist.json.php: cannot write the digest cache ' . $path);
@@ -223,7 +225,8 @@ function CachedDigest(array $cache, string $name, int $size, int $mtime, int $in
 {
     $entry = $cache[$name] ?? null;
     if (!is_array($entry) || count($entry) !== 4 || $entry[0] !== $size || $entry[1] !== $mtime
-        || $entry[2] !== $inode || !is_string($entry[3]) || !preg_match('/^[0-9a-f]{64}$/D', $entry[3])) {
+        || $entry[2] !== $inode || !is_string($entry[3]) || strlen($entry[3]) !== 64
+        || strspn($entry[3], '0123456789abcdef') !== 64) {
         return null;
     }
     return $entry[3];
