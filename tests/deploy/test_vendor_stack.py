@@ -93,6 +93,7 @@ def make_manifest(t, folder):
 
 
 def static_host(t, certs):
+    shutil.rmtree(t.prefix.download_dir(), ignore_errors=True)  # other scenarios' downloads
     folder = t.artefact("static")
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
