@@ -287,6 +287,7 @@ void StartDownload(const ManifestEntry& entry) {
   auto job = std::make_unique<DownloadJob>();
   job->url = entry.url;
   job->destinationPath = MakeDestinationPath(entry);
+  job->expectedSha256 = entry.sha256;
   SetStatus(L"Downloading " + entry.name + L"\u2026", false);
   DownloadJob* owned = job.release();
   try {

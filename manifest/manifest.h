@@ -10,6 +10,7 @@ struct ManifestEntry {
   int64_t size = 0;
   std::wstring modified_at;
   std::wstring ext;
+  std::wstring sha256;  // expected SHA-256 of the file as hex text, empty when the entry names none
 };
 
 struct Manifest {

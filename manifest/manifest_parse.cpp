@@ -60,6 +60,7 @@ bool ReadManifestEntry(JsonCursor& cursor, ManifestEntry& entry) {
     else if (KeyIs(key, L"size")) read = ReadInteger(cursor, entry.size);
     else if (KeyIs(key, L"modified_at")) read = ReadString(cursor, entry.modified_at);
     else if (KeyIs(key, L"ext")) read = ReadString(cursor, entry.ext);
+    else if (KeyIs(key, L"sha256")) read = ReadString(cursor, entry.sha256);
     else read = SkipValue(cursor, key);
     if (!read) return false;
     SkipWhitespace(cursor);

@@ -6,9 +6,11 @@
 #include <memory>
 
 #include "app/ui_state.h"
+#include "net/download_rules.h"
 #include "net/file_name.h"
 #include "net/http.h"
 #include "net/messages.h"
+#include "net/sha256.h"
 
 namespace {
 
@@ -58,8 +60,9 @@ class DestinationFile {
   bool marked_ = false;
 };
 
-// Streams the body into the open file. Returns false with error set on the first failure.
-bool StreamBody(HINTERNET request, HANDLE file, int64_t total, int64_t& received,
+// Streams the body into the open file, hashing what it writes when hash is given. Returns false
+// with error set on the first failure.
+bool StreamBody(HINTERNET request, HANDLE file, Sha256Hash* hash, int64_t total, int64_t& received,
                 std::wstring& error) {
   char buffer[kDownloadChunkBytes];
   int64_t lastPosted = 0;
@@ -75,6 +78,7 @@ bool StreamBody(HINTERNET request, HANDLE file, int64_t total, int64_t& received
       error = FormatWithCode(L"Disk write failed (Win32 error %u).", GetLastError());
       return false;
     }
+    if (hash && !hash->Add(buffer, read, error)) return false;
     received += read;
     if (received > kMaxDownloadBytes) {
       error = L"Download exceeded 512 MB; aborting.";
@@ -108,7 +112,12 @@ std::wstring MakeDestinationPath(const ManifestEntry& entry) {
   return folder + FormatDownloadStamp(stamp) + SanitizeFileName(entry.name);
 }
 
-bool DownloadFile(const std::wstring& url, const std::wstring& destinationPath, std::wstring& error) {
+bool DownloadFile(const std::wstring& url, const std::wstring& destinationPath, const std::wstring& expectedSha256,
+                  std::wstring& error) {
+  if (!CheckDownloadRequest(url, expectedSha256, error)) return false;
+  Sha256Hash hashState;
+  Sha256Hash* hash = expectedSha256.empty() ? nullptr : &hashState;
+  if (hash && !hash->Start(error)) return false;
   HttpRequest http;
   if (!OpenGetRequestForUrl(url, L"Invalid download URL.", http, error)) return false;
   if (!SendAndReceive(http.request.Get(), error)) return false;
@@ -143,11 +152,21 @@ bool DownloadFile(const std::wstring& url, const std::wstring& destinationPath, 
     return false;
   }
   int64_t received = 0;
-  bool complete = StreamBody(http.request.Get(), file.Get(), total, received, error);
+  bool complete = StreamBody(http.request.Get(), file.Get(), hash, total, received, error);
   // WinHTTP ends a body cut short by a plain close as if it were whole; a cut installer must not run.
   if (complete && total >= 0 && received != total) {
     error = L"Download incomplete; the connection closed early.";
     complete = false;
+  }
+  // Judged before the file counts as complete: a file that differs from the manifest never stays.
+  if (complete && hash) {
+    unsigned char digest[kSha256Bytes] = {};
+    if (!hash->Finish(digest, error)) {
+      complete = false;
+    } else if (!Sha256HexMatches(expectedSha256, digest)) {
+      error = kChecksumMismatchText;
+      complete = false;
+    }
   }
   if (complete && !file.Keep()) {
     error = FormatWithCode(L"Could not keep the downloaded file (Win32 error %u).", GetLastError());
@@ -171,7 +190,7 @@ void PostDownloadProgress(int64_t received, int64_t total) {
 void DownloadWorker(DownloadJob* job) {
   std::unique_ptr<DownloadJob> owned(job);
   std::wstring error;
-  if (DownloadFile(owned->url, owned->destinationPath, error)) {
+  if (DownloadFile(owned->url, owned->destinationPath, owned->expectedSha256, error)) {
     PostMessageW(g_mainWindow, WM_DOWNLOAD_DONE,
                  reinterpret_cast<WPARAM>(CopyToLocalText(owned->destinationPath)), 0);
   } else {

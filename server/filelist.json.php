@@ -7,20 +7,59 @@ declare(strict_types=1);
 // them from the request; set it when a proxy in front of this server changes either of them.
 const QUORVEL_BASE_URL = '';
 
+// Folder where the files' SHA-256 digests are remembered between requests, so each file version is
+// hashed once. It must lie outside the published folder. Leave empty for a private sub-folder of the
+// system's temporary folder (created with mode 0700); set it to a folder only the web server's user
+// can write, e.g. '/var/cache/quorvel', to keep the digests across reboots.
+const QUORVEL_DIGEST_CACHE_DIR = '';
+
 const QUORVEL_SCHEMA = 'quorvel.download.v1';
 
 // A PHP warning printed into the reply would break the JSON; warnings go to the log only.
 ini_set('display_errors', '0');
 
-function SendJson(int $status, array $document): void
+function SendJson(int $status, array $document, string $lastModified = ''): void
 {
+    $body = json_encode($document, JSON_UNESCAPED_SLASHES | JSON_UNESCAPED_UNICODE | JSON_THROW_ON_ERROR);
+    header('Cache-Control: no-cache');
+    if ($status === 200) {
+        // A cache in front of us (a CDN) revalidates with If-None-Match and gets 304 while the list
+        // is unchanged. Only the tag decides: a removed file does not make Last-Modified newer.
+        $etag = '"' . hash(in_array('xxh128', hash_algos(), true) ? 'xxh128' : 'md5', $body) . '"';
+        header('ETag: ' . $etag);
+        if ($lastModified !== '') {
+            header('Last-Modified: ' . $lastModified);
+        }
+        if (IfNoneMatchMatches($etag)) {
+            http_response_code(304);
+            return;
+        }
+    }
     http_response_code($status);
     header('Content-Type: application/json; charset=utf-8');
-    header('Cache-Control: no-cache');
     header('X-Content-Type-Options: nosniff');
     // No Content-Length of our own, which output compression would make wrong; for HEAD the
     // server drops the body itself.
-    echo json_encode($document, JSON_UNESCAPED_SLASHES | JSON_UNESCAPED_UNICODE | JSON_THROW_ON_ERROR);
+    echo $body;
+}
+
+// If-None-Match holds "*" or a list of tags, each possibly weak ("W/"); any one equal to ours matches.
+function IfNoneMatchMatches(string $etag): bool
+{
+    $header = trim((string)($_SERVER['HTTP_IF_NONE_MATCH'] ?? ''));
+    if ($header === '*') {
+        return true;
+    }
+    foreach (explode(',', $header) as $candidate) {
+        $candidate = trim($candidate);
+        if (str_starts_with($candidate, 'W/')) {
+            $candidate = substr($candidate, 2);
+        }
+        if ($candidate === $etag) {
+            return true;
+        }
+    }
+    return false;
 }
 
 function SendError(int $status, string $message): void
@@ -127,10 +166,128 @@ function ListFolder(string $folder, string $self, ?string &$error): ?array
                 . rawurlencode($name));
             continue;
         }
-        $files[] = [$name, (int)$info['size'], (int)$info['mtime']];
+        $files[] = [$name, (int)$info['size'], (int)$info['mtime'], (int)$info['ino']];
     }
     closedir($handle);
     return $files;
+}
+
+// The digest cache of this folder, or '' when no safe place for it exists (then every request hashes).
+// The default folder under the shared temporary folder is used only when it is ours alone: a real
+// folder, not a link, with no access for group or others, and writable by us.
+function DigestCachePath(string $folder): string
+{
+    $directory = QUORVEL_DIGEST_CACHE_DIR;
+    if ($directory === '') {
+        $directory = rtrim(sys_get_temp_dir(), '/') . '/quorvel-filelist-cache';
+        if (!is_dir($directory) && !@mkdir($directory, 0700) && !is_dir($directory)) {
+            error_log('filelist.json.php: cannot create the digest cache folder ' . $directory);
+            return '';
+        }
+        clearstatcache(true, $directory);
+        if (is_link($directory) || (fileperms($directory) & 0077) !== 0) {
+            error_log('filelist.json.php: not using ' . $directory . ': it is a link or open to others');
+            return '';
+        }
+    }
+    $directory = rtrim($directory, '/');
+    if (!is_dir($directory) || !is_writable($directory)) {
+        error_log('filelist.json.php: the digest cache folder ' . $directory . ' is not a writable folder');
+        return '';
+    }
+    return $directory . '/digests-' . substr(hash('sha256', $folder), 0, 16) . '.cache';
+}
+
+// name => [size, mtime, inode, sha256], in PHP's serialized form, which reads several times faster
+// than JSON for 10,000 files; no objects are ever made from it. An unreadable or damaged cache is an
+// empty one.
+function ReadDigestCache(string $path): array
+{
+    if ($path === '' || !is_file($path)) {
+        return [];
+    }
+    $cache = @unserialize((string)@file_get_contents($path), ['allowed_classes' => false]);
+    return is_array($cache) ? $cache : [];
+}
+
+// Replaces the cache in one step: readers see the old file or the new one, never a part.
+function WriteDigestCache(string $path, array $cache): void
+{
+    $temporary = $path . '.' . bin2hex(random_bytes(8)) . '.tmp';
+    $text = serialize($cache);
+    if (@file_put_contents($temporary, $text) !== strlen($text) || !@rename($temporary, $path)) {
+        @unlink($temporary);
+        error_log('filelist.json.php: cannot write the digest cache ' . $path);
+    }
+}
+
+function CachedDigest(array $cache, string $name, int $size, int $mtime, int $inode): ?string
+{
+    $entry = $cache[$name] ?? null;
+    if (!is_array($entry) || count($entry) !== 4 || $entry[0] !== $size || $entry[1] !== $mtime
+        || $entry[2] !== $inode || !is_string($entry[3]) || strlen($entry[3]) !== 64
+        || strspn($entry[3], '0123456789abcdef') !== 64) {
+        return null;
+    }
+    return $entry[3];
+}
+
+// The SHA-256 of each listed file (by name), hashing only file versions the cache does not hold.
+// Requests that find something to hash take turns, so a big new file is hashed once, not by every
+// request that arrives meanwhile. A file that cannot be read has no digest.
+function Digests(string $folder, array $listed): array
+{
+    $path = DigestCachePath($folder);
+    $cache = ReadDigestCache($path);
+    $digests = [];
+    foreach ($listed as [$name, $size, $mtime, $inode]) {
+        $digest = CachedDigest($cache, $name, $size, $mtime, $inode);
+        if ($digest === null) {
+            break;
+        }
+        $digests[$name] = $digest;
+    }
+    if (count($digests) === count($listed) && count($cache) === count($listed)) {
+        return $digests;
+    }
+    $lock = $path === '' ? false : @fopen($path . '.lock', 'c');
+    if ($lock !== false) {
+        flock($lock, LOCK_EX);
+        $cache = ReadDigestCache($path);  // another request may have hashed while we waited
+    }
+    $digests = [];
+    $fresh = [];
+    foreach ($listed as [$name, $size, $mtime, $inode]) {
+        $digest = CachedDigest($cache, $name, $size, $mtime, $inode);
+        if ($digest === null) {
+            $file = $folder . '/' . $name;
+            // Hashing runs at disk speed (a few seconds per GiB); each file gets its own time allowance.
+            set_time_limit(300);
+            $digest = @hash_file('sha256', $file);
+            if ($digest === false) {
+                error_log('filelist.json.php: left out a file that cannot be read: ' . rawurlencode($name));
+                continue;
+            }
+            // A file that changed while it was hashed is not remembered; the next request hashes it again.
+            clearstatcache(true, $file);
+            $after = @stat($file);
+            if ($after === false || $after['size'] !== $size || $after['mtime'] !== $mtime
+                || $after['ino'] !== $inode) {
+                $digests[$name] = $digest;
+                continue;
+            }
+        }
+        $digests[$name] = $digest;
+        $fresh[$name] = [$size, $mtime, $inode, $digest];
+    }
+    if ($path !== '' && $fresh !== $cache) {
+        WriteDigestCache($path, $fresh);
+    }
+    if ($lock !== false) {
+        flock($lock, LOCK_UN);
+        fclose($lock);
+    }
+    return $digests;
 }
 
 function Main(): void
@@ -152,18 +309,26 @@ function Main(): void
     // Newest first; equal times by name, so the order does not depend on the directory's.
     usort($listed, static fn(array $a, array $b): int => ($b[2] <=> $a[2]) ?: strcmp($a[0], $b[0]));
 
+    $digests = Digests($folder, $listed);
     $prefix = BaseUrl() . FolderUrlPath();
     $files = [];
+    $newest = null;
     foreach ($listed as [$name, $size, $mtime]) {
+        if (!isset($digests[$name])) {
+            continue;
+        }
         $files[] = [
             'name' => $name,
             'url' => $prefix . rawurlencode($name),
             'size' => $size,
             'modified_at' => gmdate('Y-m-d\TH:i:s\Z', $mtime),
             'ext' => Extension($name),
+            'sha256' => $digests[$name],
         ];
+        $newest = max($newest ?? $mtime, $mtime);
     }
-    SendJson(200, ['schema' => QUORVEL_SCHEMA, 'files' => $files]);
+    $lastModified = $newest === null ? '' : gmdate('D, d M Y H:i:s', $newest) . ' GMT';
+    SendJson(200, ['schema' => QUORVEL_SCHEMA, 'files' => $files], $lastModified);
 }
 
 try {

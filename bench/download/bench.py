@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Times one download size from the loopback test server: DownloadFile under Wine against curl,
-over HTTPS (and plain HTTP, to show what TLS costs), plus WinHTTP reads without the disk.
-Prints the median of several rounds, the progress message count and the memory growth."""
+over HTTPS (and plain HTTP, which needs a checksum, to show what TLS costs), with and without a
+checksum to verify, plus
+WinHTTP reads without the disk. Prints the median of several rounds, the progress message count and
+the memory growth."""
 import argparse
+import hashlib
 import os
 import statistics
 import subprocess
@@ -14,13 +17,21 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tools", "test_server"))
 import ca  # noqa: E402
 import wine_trust  # noqa: E402
+from routes_download import pattern  # noqa: E402
 from server import TestServer  # noqa: E402
 
 MIB = 1024 * 1024
 
 
-def run_bench(exe, mode, url, destination=None, warm_up=None):
-    command = [wine_trust.wine_command(), exe, mode, url] + [a for a in (destination, warm_up) if a]
+def pattern_digest(size):
+    digest = hashlib.sha256()
+    for offset in range(0, size, 251 * 1024):
+        digest.update(pattern(offset, min(251 * 1024, size - offset)))
+    return digest.hexdigest()
+
+
+def run_bench(exe, mode, url, destination=None, extra=None):
+    command = [wine_trust.wine_command(), exe, mode, url] + [a for a in (destination, extra) if a]
     result = subprocess.run(command, capture_output=True, text=True, timeout=900)
     if result.returncode != 0:
         raise RuntimeError(f"{mode} {url}: {result.stdout}{result.stderr}")
@@ -60,12 +71,16 @@ def main():
         assert int(figures["bytes"]) == args.bytes, (name, figures)
         results.setdefault(name, []).append(figures)
 
+    digest = pattern_digest(args.bytes)
     with TestServer(port=0, certfile=certs.server_pem, keyfile=certs.server_key) as tls, \
             TestServer(port=0) as plain:
         https, http = tls.base_url + route, plain.base_url + route
         warm_up = tls.base_url + "/files/body/1048576"
         for _ in range(args.rounds):
             record("DownloadFile https", run_bench(args.exe, "file", https, windows_path(target)))
+            os.remove(target)
+            record("DownloadFile https, checksum",
+                   run_bench(args.exe, "checked", https, windows_path(target), digest))
             os.remove(target)
             record("DownloadFile https, warm", run_bench(args.exe, "file", https, windows_path(target),
                                                          warm_up))
@@ -79,7 +94,9 @@ def main():
             small = run_bench(args.exe, "file", warm_up, windows_path(target))
             os.remove(target)
             results.setdefault("small cold", []).append(small)
-            record("DownloadFile http", run_bench(args.exe, "file", http, windows_path(target)))
+            # Plain http is downloaded only with a checksum.
+            record("DownloadFile http, checksum",
+                   run_bench(args.exe, "checked", http, windows_path(target), digest))
             os.remove(target)
             record("curl http", run_curl(http, certs.ca_pem, target))
             os.remove(target)
@@ -95,9 +112,14 @@ def main():
         print(f"  {name:28s} {throughput(name):8.1f} MiB/s")
     ours, curl = throughput("DownloadFile https"), throughput("curl https")
     print(f"  ratio DownloadFile / curl (https): {ours / curl:.3f}")
+    print(f"  ratio DownloadFile with checksum / without (https): "
+          f"{throughput('DownloadFile https, checksum') / ours:.3f}")
     print(f"  ratio DownloadFile after warm-up / curl (https): {throughput('DownloadFile https, warm') / curl:.3f}")
     print(f"  ratio DownloadFile / curl (https, both TLS 1.2): {ours / throughput('curl https TLS 1.2'):.3f}")
-    print(f"  ratio DownloadFile / curl (http): {throughput('DownloadFile http') / throughput('curl http'):.3f}")
+    print(f"  ratio DownloadFile with checksum / curl (http): "
+          f"{throughput('DownloadFile http, checksum') / throughput('curl http'):.3f}")
+    checked = results["DownloadFile https, checksum"]
+    print(f"  peak resident memory growth with a checksum: {max(f['peak_growth'] for f in checked) / MIB:.2f} MiB")
     runs = results["DownloadFile https"]
     print(f"  progress messages posted: {int(max(f['progress_messages'] for f in runs))}"
           f" (at most {args.bytes // 65536 + 1} allowed)")

@@ -1,5 +1,8 @@
 // The 512 MiB limits, on announced lengths and on what arrives, with real WinHTTP and real files.
 #include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
 
 #include "check/check.h"
 #include "download_support.h"
@@ -9,14 +12,28 @@ namespace {
 
 std::wstring Url(const std::wstring& route) { return ServerBase() + L"/files/" + route; }
 
+SIZE_T PeakWorkingSet() {
+  PROCESS_MEMORY_COUNTERS counters = {};
+  counters.cb = sizeof counters;
+  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+  return counters.PeakWorkingSetSize;
+}
+
 }  // namespace
 
-TEST_CASE(AnAnnouncedLengthOfExactlyTheLimitIsAccepted) {
+TEST_CASE(AnAnnouncedLengthOfExactlyTheLimitIsAcceptedAndItsChecksumHeldInFlatMemory) {
   REQUIRE(!ServerBase().empty());
   const std::wstring path = TestFolder(L"limit-announced") + L"\\file.bin";
-  const DownloadOutcome outcome = RunDownload(Url(L"body/536870912"), path);
+  const SIZE_T peakBefore = PeakWorkingSet();
+  const DownloadOutcome outcome =
+      RunDownload(Url(L"body/536870912"), path, L"c60cb63ec63c84da84c258015f0b706deeb33b703284ba3e8962421d25a2381c");
+  const SIZE_T growth = PeakWorkingSet() - peakBefore;
   REQUIRE(outcome.finished);
+  CHECK_EQ(outcome.text, path);
   CHECK(outcome.done);
+  // Streamed and hashed through one buffer: the process never holds a sizeable part of the file.
+  std::fprintf(stderr, "  peak working set grew by %llu KiB\n", static_cast<unsigned long long>(growth / 1024));
+  CHECK(growth < SIZE_T{64} * 1024 * 1024);
   CHECK_EQ(FileSize(path), kMaxDownloadBytes);
   REQUIRE(!outcome.progress.empty());
   CHECK(outcome.progress.size() <= 8193);

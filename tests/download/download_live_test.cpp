@@ -8,6 +8,7 @@
 #include "check/check.h"
 #include "download_support.h"
 #include "net/download.h"
+#include "net/download_rules.h"
 #include "net/http.h"
 
 namespace {
@@ -15,6 +16,13 @@ namespace {
 const std::wstring kIncomplete = L"Download incomplete; the connection closed early.";
 
 std::wstring Url(const std::wstring& route) { return ServerBase() + L"/files/" + route; }
+
+// SHA-256 of the server's generated bodies of these sizes.
+const std::wstring kDigest0 = L"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+const std::wstring kDigest1000 = L"4e4c294b331f7a2099a379bec34b9f9fc03dc46ab465d998f4d683da53487e6d";
+const std::wstring kDigest65535 = L"dda402a2c028f0cbbdbc5c6ebae965eed9c75f71236e7022b0386d3455d5ae2f";
+const std::wstring kDigest1000000 = L"2c030d49ec131bfbbb446ad21e7a2f12cdb4f2f4f3fda3ac709dd2e68a4646c7";
+const std::wstring kDigest3000000 = L"4D3870D4655ED773027A713EA136507D22E076248E0E9CC920A996039653B76F";
 
 std::wstring CreateFileErrorText(DWORD code) {
   return L"Could not create destination file (Win32 error " + std::to_wstring(code) + L").";
@@ -118,7 +126,11 @@ TEST_CASE(FailuresBeforeTheBodyLeaveNoFileAndKeepAnOldOne) {
   struct Row {
     std::wstring url;
     std::wstring error;
+    std::wstring sha256 = std::wstring();
   };
+  // Nothing listens on port 1: a download that sent its request would fail with the connect text.
+  const std::wstring unheard = L"https://127.0.0.1:1/files/body/10";
+  const std::wstring unheardPlain = L"http://127.0.0.1:1/files/body/10";
   const Row rows[] = {
       {Url(L"status/404"), L"Server returned HTTP 404."},
       {Url(L"status/500"), L"Server returned HTTP 500."},
@@ -127,12 +139,21 @@ TEST_CASE(FailuresBeforeTheBodyLeaveNoFileAndKeepAnOldOne) {
       {Url(L"announce/4294967295"), L"Server reported file size > 512 MB; refusing."},
       {L"not a url", L"Invalid download URL."},
       {L"", L"Invalid download URL."},
+      {unheard, kMalformedChecksumText, L"abc"},
+      {unheard, kMalformedChecksumText, kDigest1000.substr(1)},
+      {unheard, kMalformedChecksumText, kDigest1000 + L"0"},
+      {unheard, kMalformedChecksumText, L"g" + kDigest1000.substr(1)},
+      {unheard, kMalformedChecksumText, L" " + kDigest1000.substr(1)},
+      {unheardPlain, kMalformedChecksumText, L"xyz"},
+      {unheardPlain, kPlainHttpWithoutChecksumText},
+      {L"HTTP://127.0.0.1:1/files/body/10", kPlainHttpWithoutChecksumText},
+      {L"hTtP://127.0.0.1:1/files/body/10", kPlainHttpWithoutChecksumText},
   };
   const std::wstring folder = TestFolder(L"early");
   for (const Row& row : rows) {
-    check::Scope scope(check::Show(row.url));
+    check::Scope scope(check::Show(row.url + L" " + row.sha256));
     const std::wstring fresh = folder + L"\\fresh.bin";
-    DownloadOutcome outcome = RunDownload(row.url, fresh);
+    DownloadOutcome outcome = RunDownload(row.url, fresh, row.sha256);
     REQUIRE(outcome.finished);
     CHECK(!outcome.done);
     CHECK_EQ(outcome.text, row.error);
@@ -141,9 +162,50 @@ TEST_CASE(FailuresBeforeTheBodyLeaveNoFileAndKeepAnOldOne) {
     // Refused before the file is created, so a file already at the path is not truncated.
     const std::wstring kept = folder + L"\\kept.bin";
     WriteWholeFile(kept, "keep me");
-    outcome = RunDownload(row.url, kept);
+    outcome = RunDownload(row.url, kept, row.sha256);
     CHECK_EQ(outcome.text, row.error);
     CHECK_EQ(ReadWholeFile(kept), std::string("keep me"));
+  }
+}
+
+TEST_CASE(AChecksumIsCheckedOverTheWholeBodyInEitherCase) {
+  REQUIRE(!ServerBase().empty());
+  REQUIRE(!PlainServerBase().empty());
+  struct Row {
+    std::wstring url;
+    int64_t size;
+    std::wstring sha256;
+    bool matches;
+  };
+  const std::wstring plain = PlainServerBase() + L"/files/";
+  std::wstring wrong = kDigest65535;
+  wrong[63] = wrong[63] == L'f' ? L'e' : L'f';
+  const Row rows[] = {
+      {Url(L"body/1000"), 1000, kDigest1000, true},
+      {Url(L"body/0"), 0, kDigest0, true},
+      {Url(L"stream/1000000"), 1000000, kDigest1000000, true},
+      {Url(L"chunked/3000000"), 3000000, kDigest3000000, true},  // upper-case digits
+      {plain + L"body/1000000", 1000000, kDigest1000000, true},   // plain http with a checksum
+      {Url(L"body/65535"), 65535, wrong, false},
+      {Url(L"body/1000"), 1000, kDigest0, false},
+      {plain + L"body/1000", 1000, kDigest65535, false},
+  };
+  const std::wstring folder = TestFolder(L"checksum");
+  for (const Row& row : rows) {
+    check::Scope scope(check::Show(row.url + L" " + row.sha256));
+    const std::wstring path = folder + L"\\file.bin";
+    const DownloadOutcome outcome = RunDownload(row.url, path, row.sha256);
+    REQUIRE(outcome.finished);
+    CHECK_EQ(outcome.done, row.matches);
+    CHECK(!outcome.progressAfterEnd);
+    if (row.matches) {
+      CHECK_EQ(outcome.text, path);
+      CHECK(FileHoldsPattern(path, row.size));
+    } else {
+      CHECK_EQ(outcome.text, std::wstring(kChecksumMismatchText));
+      CHECK(!FileExists(path));
+      CHECK(outcome.progress.empty());  // under one step, so only a final message could have come
+    }
   }
 }
 

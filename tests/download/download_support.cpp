@@ -62,6 +62,8 @@ std::wstring Widen(const char* text) {
 
 std::wstring ServerBase() { return Widen(std::getenv("QUORVEL_DOWNLOAD_BASE")); }
 
+std::wstring PlainServerBase() { return Widen(std::getenv("QUORVEL_DOWNLOAD_PLAIN_BASE")); }
+
 std::wstring TestFolder(const std::wstring& name) {
   wchar_t temp[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, temp);
@@ -73,10 +75,11 @@ std::wstring TestFolder(const std::wstring& name) {
   return folder;
 }
 
-DownloadOutcome RunDownload(const std::wstring& url, const std::wstring& destinationPath) {
+DownloadOutcome RunDownload(const std::wstring& url, const std::wstring& destinationPath,
+                            const std::wstring& expectedSha256) {
   g_mainWindow = CollectorWindow();
   DownloadOutcome outcome;
-  std::thread worker(DownloadWorker, new DownloadJob{url, destinationPath});
+  std::thread worker(DownloadWorker, new DownloadJob{url, destinationPath, expectedSha256});
   const UINT_PTR timer = SetTimer(nullptr, 0, kTimeoutMs, nullptr);
   MSG message;
   while (!outcome.finished && GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -21,10 +21,13 @@ struct DownloadOutcome {
 
 // The server's base URL ("https://127.0.0.1:PORT") from QUORVEL_DOWNLOAD_BASE, empty when unset.
 std::wstring ServerBase();
+// The same files over plain HTTP ("http://127.0.0.1:PORT") from QUORVEL_DOWNLOAD_PLAIN_BASE.
+std::wstring PlainServerBase();
 // A fresh, empty folder for one test's files, under the prefix's temp folder.
 std::wstring TestFolder(const std::wstring& name);
 // Runs DownloadWorker on its own thread, as the dialog does, and pumps this thread's messages.
-DownloadOutcome RunDownload(const std::wstring& url, const std::wstring& destinationPath);
+DownloadOutcome RunDownload(const std::wstring& url, const std::wstring& destinationPath,
+                            const std::wstring& expectedSha256 = std::wstring());
 
 bool FileExists(const std::wstring& path);
 int64_t FileSize(const std::wstring& path);  // -1 when missing

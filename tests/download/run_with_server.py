@@ -3,7 +3,8 @@
 
     run_with_server.py --exe PROGRAM --trust-exe TRUST_CA --ca-dir DIR [--filter NAME] [--small-disk]
 
-The server listens on a free port, whose base URL reaches the program as QUORVEL_DOWNLOAD_BASE.
+The server listens on a free port, whose base URL reaches the program as QUORVEL_DOWNLOAD_BASE; the
+same routes over plain HTTP on another free port come as QUORVEL_DOWNLOAD_PLAIN_BASE.
 --small-disk mounts a 1 MiB tmpfs for the program to fill (QUORVEL_DOWNLOAD_SMALL_DIR); it needs
 root and exits 77 (skipped) with the reason when it can't mount.
 """
@@ -53,8 +54,10 @@ def main():
     try:
         certs = ca.ensure_ca(args.ca_dir)
         wine_trust.ensure_trusted(args.trust_exe, certs)
-        with TestServer(port=0, certfile=certs.server_pem, keyfile=certs.server_key) as server:
+        with TestServer(port=0, certfile=certs.server_pem, keyfile=certs.server_key) as server, \
+                TestServer(port=0) as plain:
             env["QUORVEL_DOWNLOAD_BASE"] = server.base_url
+            env["QUORVEL_DOWNLOAD_PLAIN_BASE"] = plain.base_url
             command = [wine_trust.wine_command(), args.exe] + ([args.filter] if args.filter else [])
             return subprocess.run(command, env=env).returncode
     finally:

@@ -79,6 +79,7 @@ def parser():
     p.add_argument("--trust-ca", help="trust_ca.exe of the test server")
     p.add_argument("--root", help="source tree")
     p.add_argument("--ca-dir", help="folder of the test server's throwaway CA")
+    p.add_argument("--checker", help="QuorvelManifestCheck.exe, the vendor's manifest checker")
     return p
 
 

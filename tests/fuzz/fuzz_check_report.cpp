@@ -125,6 +125,25 @@ void Expect(std::vector<Token>& expected, const std::wstring& text) {
   expected.push_back({true, ToUnits(text), 0});
 }
 
+bool IsHexDigest(const std::wstring& text) {
+  if (text.size() != 64) return false;
+  for (wchar_t unit : text) {
+    if (!((unit >= L'0' && unit <= L'9') || (unit >= L'a' && unit <= L'f') || (unit >= L'A' && unit <= L'F')))
+      return false;
+  }
+  return true;
+}
+
+bool StartsWithHttp(const std::wstring& url) {
+  const wchar_t* scheme = L"http://";
+  for (size_t i = 0; i < 7; ++i) {
+    if (i >= url.size()) return false;
+    const wchar_t unit = url[i] >= L'A' && url[i] <= L'Z' ? static_cast<wchar_t>(url[i] + 32) : url[i];
+    if (unit != scheme[i]) return false;
+  }
+  return true;
+}
+
 void CheckEqual(const std::vector<Token>& got, const std::vector<Token>& want) {
   Require(got.size() == want.size());
   for (size_t i = 0; i < got.size(); ++i) {
@@ -168,12 +187,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Expect(expected, entry.modified_at);
       Expect(expected, L"ext");
       Expect(expected, entry.ext);
+      Expect(expected, L"sha256");
+      Expect(expected, entry.sha256);
       Expect(expected, L"cells");
       Expect(expected, entry.name);
       Expect(expected, FormatDate(entry.modified_at));
       Expect(expected, FormatSize(entry.size));
       Expect(expected, FormatType(entry.ext));
     }
+    Expect(expected, L"problems");
+    size_t problems = 0;
+    for (size_t i = 0; i < manifest.files.size(); ++i) {
+      const ManifestEntry& entry = manifest.files[i];
+      const std::wstring which = L"Entry " + std::to_wstring(i + 1) + L" (" + entry.name + L"): ";
+      if (!entry.sha256.empty() && !IsHexDigest(entry.sha256)) {
+        Expect(expected, which + L"malformed sha256.");
+        ++problems;
+      } else if (entry.sha256.empty() && StartsWithHttp(entry.url)) {
+        Expect(expected, which + L"http URL without sha256; the launcher will refuse it.");
+        ++problems;
+      }
+    }
+    Require(report.problemCount == problems);
   } else {
     Require(report.exitCode == 1);
     Expect(expected, L"ok");

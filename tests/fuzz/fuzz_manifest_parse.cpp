@@ -7,6 +7,7 @@
 
 #include "manifest/json_cursor.h"
 #include "manifest/manifest.h"
+#include "net/download_rules.h"
 
 namespace {
 
@@ -54,6 +55,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(manifest.schema == kManifestSchema);
     for (size_t i = 1; i < manifest.files.size(); ++i)
       Require(NotBefore(manifest.files[i - 1].modified_at, manifest.files[i].modified_at));
+    // Whatever an entry holds, its download is either allowed or refused with one of the two texts.
+    for (const ManifestEntry& entry : manifest.files) {
+      std::wstring refusal;
+      if (CheckDownloadRequest(entry.url, entry.sha256, refusal)) {
+        Require(refusal.empty() && (entry.sha256.empty() || entry.sha256.size() == 64));
+      } else {
+        Require(refusal == kMalformedChecksumText || refusal == kPlainHttpWithoutChecksumText);
+      }
+    }
   } else {
     Require(KnownError(error));
   }

@@ -31,21 +31,42 @@ TEST_CASE(WideToUtf8JoinsPairsAndReplacesLoneSurrogates) {
 }
 
 TEST_CASE(ReportFollowsTheJsonContract) {
+  const std::string good(64, 'A');
   const std::string body =
       "{\"schema\":\"quorvel.download.v1\",\"files\":[{\"name\":\"a.msi\",\"url\":\"u\",\"size\":1536,"
-      "\"modified_at\":\"2026-05-25T10:14:01Z\",\"ext\":\"msi\"},{\"name\":\"b\",\"modified_at\":\"2027\",\"size\":-2}]}";
+      "\"modified_at\":\"2026-05-25T10:14:01Z\",\"ext\":\"msi\",\"sha256\":\"" + good + "\"},"
+      "{\"name\":\"b\",\"modified_at\":\"2027\",\"size\":-2},"
+      "{\"name\":\"c\",\"url\":\"HTTP://h/c\",\"modified_at\":\"2028\",\"sha256\":\"x\"},"
+      "{\"name\":\"d\",\"url\":\"http://h/d\",\"modified_at\":\"2029\",\"sha256\":\"\"}]}";
   const CheckReport accepted = CheckManifestBody(body, true);
   CHECK_EQ(accepted.exitCode, 0);
+  CHECK_EQ(accepted.problemCount, size_t{2});
   CHECK_EQ(accepted.output,
-           std::string("{\"ok\":true,\"status\":\"2 file(s) available \\u2014 double-click any row to install.\","
+           std::string("{\"ok\":true,\"status\":\"4 file(s) available \\u2014 double-click any row to install.\","
                        "\"schema\":\"quorvel.download.v1\",\"files\":["
+                       "{\"name\":\"d\",\"url\":\"http://h/d\",\"size\":0,\"modified_at\":\"2029\",\"ext\":\"\","
+                       "\"sha256\":\"\",\"cells\":[\"d\",\"2029\",\"0 B\",\"\"]},"
+                       "{\"name\":\"c\",\"url\":\"HTTP://h/c\",\"size\":0,\"modified_at\":\"2028\",\"ext\":\"\","
+                       "\"sha256\":\"x\",\"cells\":[\"c\",\"2028\",\"0 B\",\"\"]},"
                        "{\"name\":\"b\",\"url\":\"\",\"size\":-2,\"modified_at\":\"2027\",\"ext\":\"\","
-                       "\"cells\":[\"b\",\"2027\",\"\\u2014\",\"\"]},"
+                       "\"sha256\":\"\",\"cells\":[\"b\",\"2027\",\"\\u2014\",\"\"]},"
                        "{\"name\":\"a.msi\",\"url\":\"u\",\"size\":1536,\"modified_at\":\"2026-05-25T10:14:01Z\","
-                       "\"ext\":\"msi\",\"cells\":[\"a.msi\",\"2026-05-25\",\"1.50 KB\",\"MSI\"]}]}\n"));
+                       "\"ext\":\"msi\",\"sha256\":\"") +
+               good + "\",\"cells\":[\"a.msi\",\"2026-05-25\",\"1.50 KB\",\"MSI\"]}],"
+           "\"problems\":[\"Entry 1 (d): http URL without sha256; the launcher will refuse it.\","
+           "\"Entry 2 (c): malformed sha256.\"]}\n");
+  const CheckReport table = CheckManifestBody(body, false);
+  CHECK_EQ(table.problemCount, size_t{2});
+  CHECK(table.output.find("Type  Checksum   URL\n") != std::string::npos);
+  CHECK(table.output.find("  \xE2\x9C\x93" + std::string(10, ' ') + "u\n") != std::string::npos);  // a.msi
+  CHECK(table.output.find("  malformed  HTTP://h/c\n") != std::string::npos);
+  CHECK(table.output.find("  \xE2\x80\x94" + std::string(10, ' ') + "http://h/d\n") != std::string::npos);
+  CHECK(table.output.find("install.\nEntry 1 (d): http URL without sha256; the launcher will refuse it.\n"
+                          "Entry 2 (c): malformed sha256.\n") != std::string::npos);
   const CheckReport empty = CheckManifestBody("{\"schema\":\"quorvel.download.v1\"}", true);
   CHECK_EQ(empty.output, std::string("{\"ok\":true,\"status\":\"No files available in /download/latest/.\","
-                                     "\"schema\":\"quorvel.download.v1\",\"files\":[]}\n"));
+                                     "\"schema\":\"quorvel.download.v1\",\"files\":[],\"problems\":[]}\n"));
+  CHECK_EQ(empty.problemCount, size_t{0});
   const std::vector<std::pair<std::string, std::string>> rejected = {
       {"{}", "Bad JSON key."},
       {" <html>", "Server returned HTML instead of JSON. Upload filelist.json.php to /download/latest/ on the server."},
@@ -65,7 +86,8 @@ TEST_CASE(ReportAtTheSizeLimitIsStillRead) {
   body.resize(16777216, ' ');
   CHECK_EQ(CheckManifestBody(body, true).exitCode, 0);
   const CheckReport table = CheckManifestBody(body, false);
-  CHECK_EQ(table.output, std::string("File  Date  Size  Type  URL\n\nNo files available in /download/latest/.\n"));
+  CHECK_EQ(table.output,
+           std::string("File  Date  Size  Type  Checksum  URL\n\nNo files available in /download/latest/.\n"));
 }
 
 }  // namespace

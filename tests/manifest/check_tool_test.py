@@ -17,11 +17,14 @@ OK_BODY = (
 OK_JSON = (
     '{"ok":true,"status":"2 file(s) available \\u2014 double-click any row to install.",'
     '"schema":"quorvel.download.v1","files":['
-    '{"name":"new\\ud83d\\ude00\\ufffd","url":"","size":-1,"modified_at":"2027-01-01","ext":".Exe",'
+    '{"name":"new\\ud83d\\ude00\\ufffd","url":"","size":-1,"modified_at":"2027-01-01","ext":".Exe","sha256":"",'
     '"cells":["new\\ud83d\\ude00\\ufffd","2027-01-01","\\u2014",".EXE"]},'
     '{"name":"Setup \\u00e9 \\"x\\".msi","url":"https://h/a/b","size":1536,"modified_at":"2026-05-25T10:14:01Z",'
-    '"ext":"msi","cells":["Setup \\u00e9 \\"x\\".msi","2026-05-25","1.50 KB","MSI"]}]}\n'
+    '"ext":"msi","sha256":"","cells":["Setup \\u00e9 \\"x\\".msi","2026-05-25","1.50 KB","MSI"]}],'
+    '"problems":[]}\n'
 ).encode()
+# One entry the launcher lists but will not download: exit 0, or 3 with --strict.
+HTTP_BODY = ('{' + SCHEMA + ',"files":[{"name":"a","url":"http://h/a"}]}').encode()
 
 
 def rejected(text):
@@ -76,7 +79,7 @@ def main():
     expect('option after the file', (code, out), (1, rejected('Bad JSON key.')))
     code, out, _ = run(command, ['ok.json'])
     lines = out.decode('utf-8').splitlines()
-    expect('table header', lines[0].split(), ['File', 'Date', 'Size', 'Type', 'URL'])
+    expect('table header', lines[0].split(), ['File', 'Date', 'Size', 'Type', 'Checksum', 'URL'])
     expect('table first row', lines[1].split()[:3], ['new\U0001F600\ufffd', '2027-01-01', '\u2014'])
     expect('table status line', (code, lines[-1]), (0, '2 file(s) available \u2014 double-click any row to install.'))
 
@@ -93,11 +96,26 @@ def main():
         code, out, _ = run(command, [name])
         expect(label + ', text', (code, out), (1, (text + '\n').encode()))
 
+    write('http.json', HTTP_BODY)
+    for label, args, want in [('problems, plain', ['http.json'], 0), ('problems, strict', ['--strict', 'http.json'], 3),
+                              ('problems, strict json', ['--json', '--strict', 'http.json'], 3),
+                              ('no problems, strict', ['--strict', 'ok.json'], 0),
+                              ('rejected, strict', ['--strict', 'key.json'], 1)]:
+        code, out, _ = run(command, args)
+        expect(label + ' exit code', code, want)
+    code, out, _ = run(command, ['--json', 'http.json'])
+    expect('problems listed', out.endswith(b'"problems":["Entry 1 (a): http URL without sha256; '
+                                           b'the launcher will refuse it."]}\n'), True)
+
     code, out, _ = run(command, ['--json', 'limit.json'])
     expect('at the size limit', (code, out[:20]), (0, b'{"ok":true,"status":'))
 
     for label, args in [('missing file', ['--json', 'no-such-file.json']), ('no file', ['--json']),
-                        ('two files', ['ok.json', 'ok.json']), ('unknown option', ['--xml', 'ok.json'])]:
+                        ('two files', ['ok.json', 'ok.json']), ('unknown option', ['--xml', 'ok.json']),
+                        ('make without a base URL', ['--make', '.']), ('make with a file', ['--make', '.', '--base-url',
+                                                                                            'https://h/', 'ok.json']),
+                        ('base URL without a slash', ['--make', '.', '--base-url', 'https://h/latest']),
+                        ('make of a missing folder', ['--make', 'no-such-folder', '--base-url', 'https://h/'])]:
         code, out, err = run(command, args)
         expect(label, (code, out, len(err) > 0), (2, b'', True))
 

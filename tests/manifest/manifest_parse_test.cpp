@@ -61,6 +61,8 @@ TEST_CASE(EachFaultGivesItsOneText) {
       {"size as a string", Files("{\"size\":\"5\"}"), kEntry},
       {"size null", Files("{\"size\":null}"), kEntry},
       {"name a number", Files("{\"name\":1}"), kEntry},
+      {"sha256 a number", Files("{\"sha256\":1}"), kEntry},
+      {"sha256 null", Files("{\"sha256\":null}"), kEntry},
       {"trailing comma in entry", Files("{\"name\":\"a\",}"), kEntry},
       {"entry key without colon", Files("{\"name\" \"a\"}"), kEntry},
       {"entry unterminated", "{\"files\":[{\"name\":\"a\"", kEntry},
@@ -153,7 +155,7 @@ TEST_CASE(WellFormedManifestsParseInDisplayOrder) {
 TEST_CASE(EntryFieldsTakeTheirValues) {
   const std::string body = Files(
       "{\"name\":\"Setup \\u00e9.msi\",\"url\":\"https://host/a\\/b\",\"size\":1048576,"
-      "\"modified_at\":\"2026-05-25T10:14:01Z\",\"ext\":\"msi\",\"extra\":[1,{}]},"
+      "\"modified_at\":\"2026-05-25T10:14:01Z\",\"ext\":\"msi\",\"sha256\":\"AB01\",\"extra\":[1,{}]},"
       "{}");
   Manifest manifest;
   std::wstring error;
@@ -166,8 +168,10 @@ TEST_CASE(EntryFieldsTakeTheirValues) {
   CHECK_EQ(first.size, static_cast<int64_t>(1048576));
   CHECK_EQ(first.modified_at, std::wstring(L"2026-05-25T10:14:01Z"));
   CHECK_EQ(first.ext, std::wstring(L"msi"));
+  CHECK_EQ(first.sha256, std::wstring(L"AB01"));  // judged by the download, not by the parse
   const ManifestEntry& empty = manifest.files[1];
-  CHECK(empty.name.empty() && empty.url.empty() && empty.modified_at.empty() && empty.ext.empty());
+  CHECK(empty.name.empty() && empty.url.empty() && empty.modified_at.empty() && empty.ext.empty() &&
+        empty.sha256.empty());
   CHECK_EQ(empty.size, static_cast<int64_t>(0));
 }
 
@@ -187,10 +191,13 @@ TEST_CASE(SizeReadsItsIntegerPart) {
 TEST_CASE(RepeatedKeysKeepTheLastValue) {
   Manifest manifest;
   std::wstring error;
-  REQUIRE(ParseManifest(Files("{\"name\":\"first\",\"size\":1,\"name\":\"second\",\"size\":2}"), manifest, error));
+  REQUIRE(ParseManifest(Files("{\"name\":\"first\",\"size\":1,\"sha256\":\"aa\",\"name\":\"second\","
+                              "\"size\":2,\"sha256\":\"\"}"),
+                        manifest, error));
   REQUIRE(manifest.files.size() == 1);
   CHECK_EQ(manifest.files[0].name, std::wstring(L"second"));
   CHECK_EQ(manifest.files[0].size, static_cast<int64_t>(2));
+  CHECK(manifest.files[0].sha256.empty());
 }
 
 TEST_CASE(ReadManifestEntryStopsAfterTheObject) {

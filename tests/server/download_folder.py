@@ -7,6 +7,7 @@ import calendar
 import hashlib
 import json
 import os
+import re
 import shutil
 import subprocess
 import time
@@ -44,6 +45,7 @@ LISTED_FILES = [
     ("archive.tar.GZ", 2048, "2023-06-15T08:30:01Z", "gz"),
     ("trailing.", 0, "2022-01-01T00:00:00Z", ""),
     ("what?.txt", 5, "2021-05-05T05:05:05Z", "txt"),
+    ("tab\there\u2028 line.txt", 9, "2021-05-05T05:05:03Z", "txt"),  # escaped in JSON by PHP's rules
     ('say "hi" \\ now.txt', 7, "2021-05-05T05:05:04Z", "txt"),
     ("tie-b.bin", 10, "2020-02-02T02:02:02Z", "bin"),  # equal times: listed by name
     ("tie-a.bin", 11, "2020-02-02T02:02:02Z", "bin"),
@@ -81,7 +83,8 @@ def build(folder, script):
         f.seek(BIG_SIZE - len(BIG_MARKER))
         f.write(BIG_MARKER)
     os.utime(big, (utc(BIG_TIME), utc(BIG_TIME)))
-    expected.append({"name": BIG_NAME, "size": BIG_SIZE, "modified_at": BIG_TIME, "ext": "bin", "data": None})
+    expected.append({"name": BIG_NAME, "size": BIG_SIZE, "modified_at": BIG_TIME, "ext": "bin", "data": None,
+                     "sha256": BIG_DIGEST})
 
     target = expected[0]
     os.symlink(target["name"], os.path.join(folder, LINK_NAME))
@@ -108,6 +111,41 @@ def build(folder, script):
 
     expected.sort(key=lambda e: (-utc(e["modified_at"]), e["name"].encode("utf-8")))
     return expected
+
+
+# SHA-256 of the sparse 5 GiB file (zeros, then BIG_MARKER), worked out once.
+BIG_DIGEST = "4cbe42fcef6836a5852083934927cd4d71864775a48f1f6f95ac0f052cf5614e"
+
+
+def read_cache(path):
+    """The script's digest cache (PHP's serialized form) as a dict, through PHP's command line."""
+    run = subprocess.run(["php", "-n", "-r", "echo json_encode(unserialize(file_get_contents($argv[1]), "
+                          "['allowed_classes' => false]));", path], capture_output=True, check=True)
+    return json.loads(run.stdout)
+
+
+def write_cache(path, cache):
+    subprocess.run(["php", "-n", "-r", "file_put_contents($argv[1], serialize(json_decode($argv[2], true)));",
+                    path, json.dumps(cache)], check=True)
+
+
+def seed_big_digest(cache_path, folder):
+    """Puts the 5 GiB file's digest into the script's cache before the first request, keyed as the
+    script keys it, so the tests do not wait for PHP to hash 5 GiB (the other files are hashed)."""
+    os.makedirs(os.path.dirname(cache_path), mode=0o700, exist_ok=True)
+    info = os.stat(os.path.join(folder, BIG_NAME))
+    write_cache(cache_path, {BIG_NAME: [info.st_size, int(info.st_mtime), info.st_ino, BIG_DIGEST]})
+
+
+def sha256_of(entry):
+    return entry.get("sha256") or hashlib.sha256(entry["data"]).hexdigest()
+
+
+def cache_file(temp_folder, folder):
+    """The digest cache the script keeps for `folder` when the server's temporary folder is
+    `temp_folder`."""
+    key = hashlib.sha256(os.path.realpath(folder).encode()).hexdigest()[:16]
+    return os.path.join(temp_folder, "quorvel-filelist-cache", f"digests-{key}.cache")
 
 
 def expected_url(base, name):
@@ -151,8 +189,9 @@ def check_with_checker(fails, checker, body, want):
     fails.equal(report.get("status"), f"{len(want)} file(s) available \u2014 double-click any row to install.",
                 "the launcher's status line")
     files = report.get("files", [])
-    seen = [{k: f.get(k) for k in ("name", "url", "size", "modified_at", "ext")} for f in files]
+    seen = [{k: f.get(k) for k in ("name", "url", "size", "modified_at", "ext", "sha256")} for f in files]
     fails.equal(seen, want, "files as the launcher reads them")
+    fails.equal(report.get("problems"), [], "nothing for the vendor to mend")
     fails.equal([f.get("cells", [None] * 2)[:2] for f in files],
                 [[w["name"], w["modified_at"][:10]] for w in want], "File and Date columns")
 
@@ -174,7 +213,7 @@ def check_manifest_reply(fails, fetch, base, expected, checker=None):
     fails.equal(document.get("schema"), SCHEMA, "schema")
     files = document.get("files", [])
     want = [{"name": e["name"], "url": expected_url(base, e["name"]), "size": e["size"],
-             "modified_at": e["modified_at"], "ext": e["ext"]} for e in expected]
+             "modified_at": e["modified_at"], "ext": e["ext"], "sha256": sha256_of(e)} for e in expected]
     fails.equal([f.get("name") for f in files], [w["name"] for w in want], "listed names in order")
     for got, wanted in zip(files, want):
         fails.equal(got, wanted, f"entry {wanted['name']!r}")
@@ -188,7 +227,7 @@ def check_manifest_reply(fails, fetch, base, expected, checker=None):
     status, head_headers, head_body = fetch(url, method="HEAD")
     fails.equal(status, 200, "HEAD status")
     fails.equal(head_body, b"", "HEAD body")
-    for name in ("content-type", "cache-control", "content-length"):
+    for name in ("content-type", "cache-control", "content-length", "etag", "last-modified"):
         fails.equal(header(head_headers, name), header(headers, name), f"HEAD {name}")
 
     for method in ("POST", "PUT", "DELETE", "OPTIONS", "PATCH"):
@@ -201,7 +240,65 @@ def check_manifest_reply(fails, fetch, base, expected, checker=None):
         except (UnicodeDecodeError, ValueError, AttributeError):
             error = ""
         fails.check(isinstance(error, str) and error != "", f"{method} reply names the error: {bad_body!r}")
+    check_revalidation(fails, fetch, url, headers, body, expected)
     return document
+
+
+def check_revalidation(fails, fetch, url, headers, body, expected):
+    """ETag names the body and Last-Modified the newest file; a matching If-None-Match gets 304."""
+    etag = header(headers, "etag")
+    fails.check(re.fullmatch(r'"[0-9a-f]{32}"', etag) is not None, f"ETag is a quoted tag: {etag!r}")
+    fails.equal(header(fetch(url)[1], "etag"), etag, "the same list gets the same ETag")
+    newest = max(utc(e["modified_at"]) for e in expected)
+    fails.equal(header(headers, "last-modified"), time.strftime("%a, %d %b %Y %H:%M:%S GMT", time.gmtime(newest)),
+                "Last-Modified")
+    for label, tags, want in [("the tag", etag, 304), ("a weak tag in a list", f'"other", W/{etag}', 304),
+                              ("any tag", "*", 304), ("another tag", '"other"', 200)]:
+        status, got_headers, got_body = fetch(url, extra_headers={"If-None-Match": tags})
+        fails.equal(status, want, f"status for If-None-Match with {label}")
+        if want == 304:
+            fails.equal(got_body, b"", f"no body with 304 for {label}")
+            fails.equal(header(got_headers, "etag"), etag, f"ETag with 304 for {label}")
+
+
+def check_digest_cache(fails, fetch, base, cache_path, folder, expected):
+    """Each file version is hashed once: a later request takes the digest from the cache (a planted
+    digest comes back), and a file changed in place at the same size gets its new digest."""
+    url = base + FOLDER_PATH + "filelist.json.php"
+    try:
+        cache = read_cache(cache_path)
+    except (OSError, ValueError, subprocess.CalledProcessError) as error:
+        fails.check(False, f"digest cache {cache_path} readable: {error}")
+        return
+    fails.equal(sorted(cache), sorted(e["name"] for e in expected), "the cache holds the listed files")
+    name = expected[-1]["name"]
+    planted = "0" * 64
+    cache[name][3] = planted
+    write_cache(cache_path, cache)
+    tags = []
+
+    def listed():
+        status, headers, body = fetch(url)
+        fails.equal(status, 200, "manifest status")
+        tags.append(header(headers, "etag"))
+        return {f["name"]: f for f in json.loads(body.decode("utf-8"))["files"]}
+
+    fails.equal(listed()[name]["sha256"], planted, "a cached digest is served without hashing the file again")
+
+    changed = next(e for e in expected if e["data"] is not None and e["size"] > 0 and e["name"] != name)
+    path = os.path.join(folder, changed["name"])
+    data = bytes(b ^ 0xFF for b in changed["data"])
+    with open(path, "r+b") as f:  # in place: same size, same inode
+        f.write(data)
+    later = utc(changed["modified_at"]) + 1
+    os.utime(path, (later, later))
+    entry = listed()[changed["name"]]
+    fails.equal(entry["sha256"], hashlib.sha256(data).hexdigest(), "a file changed in place gets its new digest")
+    fails.check(tags[0] != tags[1], f"a changed list gets a new ETag: {tags}")
+    with open(path, "wb") as f:
+        f.write(changed["data"])
+    stamp = utc(changed["modified_at"])
+    os.utime(path, (stamp, stamp))
 
 
 def check_downloads(fails, fetch, base, expected, ranges=False):

@@ -144,10 +144,25 @@ def vendor_block(socket_path):
     return block.replace(VENDOR_SOCKET, "unix:" + socket_path)
 
 
-class Stack:
-    """A running nginx + PHP-FPM pair; stop() ends both (also on leaving a `with` block)."""
+# A host without PHP, as a CDN or object store serves a folder: the manifest is a plain file made by
+# the checker's --make, served as JSON.
+STATIC_BLOCK = """location /download/latest/ {
+    location ~ /\\. {
+        return 404;
+    }
+    location = /download/latest/filelist.json.php {
+        types { }
+        default_type application/json;
+    }
+}"""
 
-    def __init__(self, folder, port, cert, key, workdir, host, script):
+
+class Stack:
+    """A running nginx + PHP-FPM pair (nginx alone when static); stop() ends both (also on leaving
+    a `with` block)."""
+
+    def __init__(self, folder, port, cert, key, workdir, host, script, static=False):
+        self.static = static
         self.folder = os.path.abspath(folder)
         self.port = port
         self.host = host
@@ -156,6 +171,7 @@ class Stack:
         self.workdir = os.path.abspath(workdir)
         self.logs = os.path.join(self.workdir, "logs")
         self.php_error_log = os.path.join(self.logs, "php-error.log")
+        self.temp_folder = os.path.join(self.workdir, "tmp")  # PHP's temporary folder
         self._processes = []
         self._socket_dir = None
         if script:
@@ -169,12 +185,12 @@ class Stack:
         self.stop()
 
     def _start(self, cert, key):
-        nginx, php_fpm = find_nginx(), find_php_fpm()
+        nginx, php_fpm = find_nginx(), None if self.static else find_php_fpm()
         w = self.workdir
         run, temp, conf, root = (os.path.join(w, n) for n in ("run", "temp", "conf", "root"))
-        for d in (run, temp, conf, self.logs, root):
+        for d in (run, temp, conf, self.logs, root, self.temp_folder):
             shutil.rmtree(d, ignore_errors=True)  # a former run's, never anything else of workdir
-        for d in (run, temp, conf, self.logs, os.path.join(root, "download")):
+        for d in (run, temp, conf, self.logs, os.path.join(root, "download"), self.temp_folder):
             os.makedirs(d)
         os.symlink(self.folder, os.path.join(root, "download", "latest"))
         sock = os.path.join(run, "php-fpm.sock")
@@ -203,6 +219,7 @@ security.limit_extensions = .php
 php_admin_flag[display_errors] = off
 php_admin_flag[log_errors] = on
 php_admin_value[error_log] = {self.php_error_log}
+env[TMPDIR] = {self.temp_folder}
 """)
         shutil.copyfile("/etc/nginx/mime.types", os.path.join(conf, "mime.types"))
         nginx_conf = os.path.join(conf, "nginx.conf")
@@ -231,20 +248,22 @@ http {{
         ssl_certificate_key {key};
         ssl_protocols TLSv1.2 TLSv1.3;
         root {root};
-{_indent(vendor_block(sock), 8)}
+{_indent(STATIC_BLOCK if self.static else vendor_block(sock), 8)}
     }}
 }}
 """)
         fpm_command = [php_fpm, "--nodaemonize", "--fpm-config", fpm_conf, "--prefix", w]
         if as_root:
             fpm_command.append("--allow-to-run-as-root")
-        _run(fpm_command + ["--test"], "checking the PHP-FPM configuration")
+        if not self.static:
+            _run(fpm_command + ["--test"], "checking the PHP-FPM configuration")
         nginx_command = [nginx, "-p", w + "/", "-c", nginx_conf, "-e", self.logs + "/nginx-error.log"]
         _run(nginx_command + ["-t", "-q"], "checking the nginx configuration")
 
         try:
-            self._spawn(fpm_command, "php-fpm")
-            self._wait(lambda: os.path.exists(sock), "php-fpm's socket", "php-fpm.log")
+            if not self.static:
+                self._spawn(fpm_command, "php-fpm")
+                self._wait(lambda: os.path.exists(sock), "php-fpm's socket", "php-fpm.log")
             self._spawn(nginx_command, "nginx")
             self._wait(lambda: _listening(self.host, self.port), f"nginx on port {self.port}", "nginx-error.log")
         except BaseException:
@@ -286,14 +305,18 @@ def _indent(text, spaces):
 class BuiltinServer:
     """PHP's built-in web server over `root` on loopback; stop() ends it."""
 
-    def __init__(self, root, port, log_path):
+    def __init__(self, root, port, log_path, temp_folder=None):
         self.port = port
         self.base_url = f"http://127.0.0.1:{port}"
         self._log = open(log_path, "wb")
+        env = dict(os.environ)
+        if temp_folder:
+            os.makedirs(temp_folder, exist_ok=True)
+            env["TMPDIR"] = temp_folder
         # -n: no php.ini, so the machine's settings cannot change what is tested
         self._process = subprocess.Popen(
             ["php", "-n", "-d", "log_errors=1", "-S", f"127.0.0.1:{port}", "-t", root],
-            stdout=self._log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, cwd=root)
+            stdout=self._log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, cwd=root, env=env)
         deadline = time.monotonic() + START_TIMEOUT
         while not _listening("127.0.0.1", port):
             if self._process.poll() is not None or time.monotonic() > deadline:
@@ -312,11 +335,12 @@ class BuiltinServer:
         self._log.close()
 
 
-def serve_builtin(root, port, log_path):
-    """Serves `root` with `php -S` at http://127.0.0.1:port/ until the result is stopped."""
+def serve_builtin(root, port, log_path, temp_folder=None):
+    """Serves `root` with `php -S` at http://127.0.0.1:port/ until the result is stopped; PHP's
+    temporary folder is `temp_folder` when given."""
     if not shutil.which("php"):
         raise Unavailable("PHP's command-line program 'php' is not installed (Debian package php-cli)")
-    return BuiltinServer(root, port, log_path)
+    return BuiltinServer(root, port, log_path, temp_folder)
 
 
 def _listening(host, port):
@@ -337,7 +361,8 @@ def _end(process):
             process.wait()
 
 
-def serve_folder(folder, port, cert, key, workdir, host="127.0.0.1", script=DEFAULT_SCRIPT):
+def serve_folder(folder, port, cert, key, workdir, host="127.0.0.1", script=DEFAULT_SCRIPT, static=False):
     """Serves `folder` at https://host:port/download/latest/ (copying `script` into it unless
-    None) until the returned Stack is stopped."""
-    return Stack(folder, port, cert, key, workdir, host, script)
+    None) until the returned Stack is stopped. static: nginx alone, the folder's own
+    filelist.json.php served as a JSON file."""
+    return Stack(folder, port, cert, key, workdir, host, None if static else script, static)

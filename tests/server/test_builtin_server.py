@@ -34,6 +34,17 @@ def fetch(url, method="GET", extra_headers=None, byte_range=None):
     return reply.status, {k.lower(): v for k, v in reply.getheaders()}, body
 
 
+def check_generator(fails, checker, folder, base):
+    """The checker's --make writes the very bytes the script serves for the same folder and URL."""
+    status, _, served = fetch(base + download_folder.FOLDER_PATH + "filelist.json.php")
+    made = subprocess.run([checker, "--make", folder, "--base-url", base + download_folder.FOLDER_PATH],
+                          capture_output=True, timeout=300)
+    fails.equal(made.returncode, 0, f"--make exit code (stderr {made.stderr!r})")
+    fails.check(made.stdout == served, f"--make output equals the served body:\n  made   {made.stdout[:300]!r}\n"
+                                       f"  served {served[:300]!r}")
+    fails.check(b"not valid UTF-8: bad%FF%20name.bin" in made.stderr, "--make names the file it left out")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--script", required=True)
@@ -62,8 +73,10 @@ def main():
         f.write(b"x")
 
     log_path = os.path.join(work, "php-server.log")
+    temp_folder = os.path.join(work, "tmp")
+    download_folder.seed_big_digest(download_folder.cache_file(temp_folder, folder), folder)
     try:
-        server = php_stack.serve_builtin(root, php_stack.free_port(), log_path)
+        server = php_stack.serve_builtin(root, php_stack.free_port(), log_path, temp_folder)
     except php_stack.Unavailable as missing:
         print(f"SKIP: {missing}")
         return SKIP
@@ -89,6 +102,14 @@ def main():
         fails.equal([f["url"] for f in json.loads(body)["files"]],
                     ["https://downloads.example.com/proxied/download/latest/Setup%201.msi"],
                     "URLs from the configured base URL")
+
+        # Without the 5 GiB file from here on, which the generator would hash each time.
+        os.rename(os.path.join(folder, download_folder.BIG_NAME), os.path.join(work, download_folder.BIG_NAME))
+        expected = [e for e in expected if e["name"] != download_folder.BIG_NAME]
+        if args.checker:
+            check_generator(fails, args.checker, folder, server.base_url)
+        download_folder.check_digest_cache(fails, fetch, server.base_url,
+                                           download_folder.cache_file(temp_folder, folder), folder, expected)
     finally:
         server.stop()
 

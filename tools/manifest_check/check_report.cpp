@@ -6,6 +6,7 @@
 
 #include "app/format.h"
 #include "manifest/utf8.h"
+#include "net/download_rules.h"
 #include "net/manifest_body.h"
 
 namespace {
@@ -41,14 +42,33 @@ size_t DisplayWidth(const std::string& utf8) {
   }));
 }
 
+// The checksum column: what the launcher will make of the entry's sha256.
+const char* ChecksumCell(const ManifestEntry& entry) {
+  if (entry.sha256.empty()) return "\xE2\x80\x94";  // an em dash: none given
+  return IsSha256Hex(entry.sha256) ? "\xE2\x9C\x93" : "malformed";  // a check mark
+}
+
+// One text per thing the vendor should mend, in display order; the launcher refuses such downloads.
+std::vector<std::wstring> Problems(const Manifest& manifest) {
+  std::vector<std::wstring> problems;
+  for (size_t i = 0; i < manifest.files.size(); ++i) {
+    const ManifestEntry& entry = manifest.files[i];
+    const std::wstring which = L"Entry " + std::to_wstring(i + 1) + L" (" + entry.name + L"): ";
+    if (!entry.sha256.empty() && !IsSha256Hex(entry.sha256)) problems.push_back(which + L"malformed sha256.");
+    if (entry.sha256.empty() && IsPlainHttpUrl(entry.url))
+      problems.push_back(which + L"http URL without sha256; the launcher will refuse it.");
+  }
+  return problems;
+}
+
 std::string Table(const Manifest& manifest) {
-  std::vector<std::vector<std::string>> rows = {{"File", "Date", "Size", "Type", "URL"}};
+  std::vector<std::vector<std::string>> rows = {{"File", "Date", "Size", "Type", "Checksum", "URL"}};
   for (const ManifestEntry& entry : manifest.files) {
     rows.push_back({DisplayText(entry.name), DisplayText(FormatDate(entry.modified_at)),
-                    WideToUtf8(FormatSize(entry.size)), DisplayText(FormatType(entry.ext)),
+                    WideToUtf8(FormatSize(entry.size)), DisplayText(FormatType(entry.ext)), ChecksumCell(entry),
                     DisplayText(entry.url)});
   }
-  std::vector<size_t> widths(5, 0);
+  std::vector<size_t> widths(rows[0].size(), 0);
   for (const auto& row : rows) {
     for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], DisplayWidth(row[i]));
   }
@@ -65,7 +85,8 @@ std::string Table(const Manifest& manifest) {
   return out;
 }
 
-std::string JsonReport(const Manifest& manifest, const std::wstring& status) {
+std::string JsonReport(const Manifest& manifest, const std::wstring& status,
+                       const std::vector<std::wstring>& problems) {
   std::string out = "{\"ok\":true,\"status\":" + JsonQuote(status) + ",\"schema\":" + JsonQuote(manifest.schema) +
                     ",\"files\":[";
   bool first = true;
@@ -75,9 +96,12 @@ std::string JsonReport(const Manifest& manifest, const std::wstring& status) {
     out += "{\"name\":" + JsonQuote(entry.name) + ",\"url\":" + JsonQuote(entry.url) +
            ",\"size\":" + std::to_string(static_cast<long long>(entry.size)) +
            ",\"modified_at\":" + JsonQuote(entry.modified_at) + ",\"ext\":" + JsonQuote(entry.ext) +
-           ",\"cells\":[" + JsonQuote(entry.name) + "," + JsonQuote(FormatDate(entry.modified_at)) + "," +
+           ",\"sha256\":" + JsonQuote(entry.sha256) + ",\"cells\":[" + JsonQuote(entry.name) + "," +
+           JsonQuote(FormatDate(entry.modified_at)) + "," +
            JsonQuote(FormatSize(entry.size)) + "," + JsonQuote(FormatType(entry.ext)) + "]}";
   }
+  out += "],\"problems\":[";
+  for (size_t i = 0; i < problems.size(); ++i) out += (i ? "," : "") + JsonQuote(problems[i]);
   return out + "]}\n";
 }
 
@@ -139,6 +163,13 @@ CheckReport CheckManifestBody(const std::string& body, bool json) {
     return report;
   }
   const std::wstring status = ManifestStatusText(manifest.files.size());
-  report.output = json ? JsonReport(manifest, status) : Table(manifest) + "\n" + WideToUtf8(status) + "\n";
+  const std::vector<std::wstring> problems = Problems(manifest);
+  report.problemCount = problems.size();
+  if (json) {
+    report.output = JsonReport(manifest, status, problems);
+  } else {
+    report.output = Table(manifest) + "\n" + WideToUtf8(status) + "\n";
+    for (const std::wstring& problem : problems) report.output += DisplayText(problem) + "\n";
+  }
   return report;
 }

@@ -1,11 +1,13 @@
 #pragma once
 // What the vendor's manifest checker reports for a body: the launcher's own verdict, as a readable
 // table or as one JSON document.
+#include <cstddef>
 #include <string>
 
 struct CheckReport {
   int exitCode = 0;    // 0 accepted, 1 rejected
   std::string output;  // UTF-8 bytes for standard output
+  size_t problemCount = 0;  // entries the launcher accepts in the list but will refuse to download
 };
 
 // Judges body exactly as the launcher judges a status-200 manifest reply.

@@ -1,5 +1,7 @@
-// quorvel-manifest-check [--json] FILE: shows what the launcher would make of a manifest before
-// it is published. FILE may be "-" for standard input.
+// quorvel-manifest-check [--json] [--strict] FILE: shows what the launcher would make of a manifest
+// before it is published. FILE may be "-" for standard input.
+// quorvel-manifest-check --make DIR --base-url URL: writes the manifest the server script would serve
+// for DIR, for hosting without scripts.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -9,6 +11,7 @@
 
 #include "net/manifest_body.h"
 #include "tools/manifest_check/check_report.h"
+#include "tools/manifest_check/make_manifest.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -23,10 +26,14 @@ using NativeString = std::string;
 namespace {
 
 constexpr const char* kUsage =
-    "usage: quorvel-manifest-check [--json] FILE\n"
+    "usage: quorvel-manifest-check [--json] [--strict] FILE\n"
+    "       quorvel-manifest-check --make DIR --base-url URL\n"
     "  Judges FILE (\"-\" for standard input) as the launcher judges its manifest reply and\n"
     "  prints the list it would show, or with --json one JSON document. Exit 0 accepted,\n"
-    "  1 rejected, 2 usage or I/O error.\n";
+    "  1 rejected, 2 usage or I/O error; with --strict, 3 when an accepted manifest has problems\n"
+    "  (entries the launcher will refuse to download).\n"
+    "  --make writes to standard output the manifest that filelist.json.php would serve for DIR\n"
+    "  when DIR is published at URL (ending in \"/\"), to be uploaded as filelist.json.php.\n";
 
 struct FileCloser {
   FILE* file;
@@ -71,13 +78,49 @@ bool ReadBody(const NativeString& path, std::string& body, std::string& error) {
   return true;
 }
 
+bool WriteOut(const std::string& bytes) {
+  if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0) {
+    std::fprintf(stderr, "quorvel-manifest-check: cannot write standard output\n");
+    return false;
+  }
+  return true;
+}
+
+int Make(const NativeString& folder, const std::string& baseUrl) {
+  if (baseUrl.empty() || baseUrl.back() != '/') {
+    std::fprintf(stderr, "quorvel-manifest-check: --base-url must end in \"/\": %s\n", baseUrl.c_str());
+    return 2;
+  }
+  std::vector<PublishedFile> files;
+  std::vector<std::string> notes;
+  std::string error;
+  if (!ListPublishedFiles(folder, files, notes, error)) {
+    std::fprintf(stderr, "quorvel-manifest-check: %s\n", error.c_str());
+    return 2;
+  }
+  for (const std::string& note : notes) std::fprintf(stderr, "quorvel-manifest-check: %s\n", note.c_str());
+  return WriteOut(ManifestDocument(files, baseUrl)) ? 0 : 2;
+}
+
 int Run(const std::vector<NativeString>& args) {
   bool json = false;
+  bool strict = false;
   bool optionsDone = false;
+  const NativeString* makeFolder = nullptr;
+  const NativeString* baseUrl = nullptr;
   std::vector<NativeString> files;
-  for (const NativeString& arg : args) {
-    if (!optionsDone && arg == NATIVE("--json")) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const NativeString& arg = args[i];
+    if (!optionsDone && (arg == NATIVE("--make") || arg == NATIVE("--base-url"))) {
+      if (i + 1 == args.size()) {
+        std::fprintf(stderr, "quorvel-manifest-check: %s needs a value\n%s", Printable(arg).c_str(), kUsage);
+        return 2;
+      }
+      (arg == NATIVE("--make") ? makeFolder : baseUrl) = &args[++i];
+    } else if (!optionsDone && arg == NATIVE("--json")) {
       json = true;
+    } else if (!optionsDone && arg == NATIVE("--strict")) {
+      strict = true;
     } else if (!optionsDone && (arg == NATIVE("--help") || arg == NATIVE("-h"))) {
       std::fputs(kUsage, stdout);
       return 0;
@@ -90,6 +133,14 @@ int Run(const std::vector<NativeString>& args) {
       files.push_back(arg);
     }
   }
+  if (makeFolder || baseUrl) {
+    if (!makeFolder || !baseUrl || !files.empty() || json || strict) {
+      std::fprintf(stderr, "quorvel-manifest-check: --make needs DIR and --base-url URL, and nothing else\n%s",
+                   kUsage);
+      return 2;
+    }
+    return Make(*makeFolder, Printable(*baseUrl));
+  }
   if (files.size() != 1) {
     std::fprintf(stderr, "quorvel-manifest-check: expected one FILE\n%s", kUsage);
     return 2;
@@ -101,12 +152,8 @@ int Run(const std::vector<NativeString>& args) {
     return 2;
   }
   const CheckReport report = CheckManifestBody(body, json);
-  if (std::fwrite(report.output.data(), 1, report.output.size(), stdout) != report.output.size() ||
-      std::fflush(stdout) != 0) {
-    std::fprintf(stderr, "quorvel-manifest-check: cannot write standard output\n");
-    return 2;
-  }
-  return report.exitCode;
+  if (!WriteOut(report.output)) return 2;
+  return report.exitCode == 0 && strict && report.problemCount > 0 ? 3 : report.exitCode;
 }
 
 }  // namespace
