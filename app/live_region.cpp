@@ -33,8 +33,8 @@ void MakeLiveRegion(HWND control) {
   g_announcements = AnnouncementClock();
   IAccPropServices* service = control ? OpenPropertyService() : nullptr;
   if (!service) return;
-  VARIANT polite;
-  VariantInit(&polite);
+  // Zeroed by hand rather than with VariantInit, which alone would bind oleaut32 at start.
+  VARIANT polite = {};
   polite.vt = VT_I4;
   polite.lVal = kLiveSettingPolite;
   service->SetHwndProp(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, kLiveSettingProperty, polite);
