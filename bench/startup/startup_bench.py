@@ -182,6 +182,8 @@ def main():
         line("server: TCP connection " + what if what == "accepted" else "server: " + what,
              "launcher", what)
     line("Ready seen (list filled, count shown)", "launcher")
+    line("its UI thread's longest busy spell began", "launcher", "longest_busy_at_ms")
+    line("  and lasted (a status poll's wait)", "launcher", "longest_busy_ms")
     if "bare" in runs:
         print("bare fetch timeline, ms from process start (median):")
         for what in EVENTS:
