@@ -39,6 +39,15 @@ def run_bench(exe, mode, url, destination=None, extra=None):
     return {k: float(v) for k, v in figures.items()}
 
 
+def run_floor(exe, url, destination, warm_up=None):
+    """The bare WinHTTP read-and-write loop (download_floor.exe): the platform's floor."""
+    command = [wine_trust.wine_command(), exe, url, destination] + ([warm_up] if warm_up else [])
+    result = subprocess.run(command, capture_output=True, text=True, timeout=900)
+    if result.returncode != 0:
+        raise RuntimeError(f"floor {url}: {result.stdout}{result.stderr}")
+    return {k: float(v) for k, v in (line.split("=", 1) for line in result.stdout.split() if "=" in line)}
+
+
 def run_curl(url, cafile, destination, extra=()):
     start = time.perf_counter()
     subprocess.run(["curl", "-sS", "--fail", "--cacert", cafile, *extra, "-o", destination, url],
@@ -58,6 +67,7 @@ def main():
     parser.add_argument("--ca-dir", required=True)
     parser.add_argument("--bytes", type=int, default=256 * MIB)
     parser.add_argument("--rounds", type=int, default=3)
+    parser.add_argument("--floor-exe")
     args = parser.parse_args()
 
     certs = ca.ensure_ca(args.ca_dir)
@@ -85,6 +95,11 @@ def main():
             record("DownloadFile https, warm", run_bench(args.exe, "file", https, windows_path(target),
                                                          warm_up))
             os.remove(target)
+            if args.floor_exe:
+                record("floor https", run_floor(args.floor_exe, https, windows_path(target)))
+                os.remove(target)
+                record("floor https, warm", run_floor(args.floor_exe, https, windows_path(target), warm_up))
+                os.remove(target)
             record("curl https", run_curl(https, certs.ca_pem, target))
             os.remove(target)
             record("curl https TLS 1.2", run_curl(https, certs.ca_pem, target,
@@ -120,6 +135,10 @@ def main():
           f"{throughput('DownloadFile http, checksum') / throughput('curl http'):.3f}")
     checked = results["DownloadFile https, checksum"]
     print(f"  peak resident memory growth with a checksum: {max(f['peak_growth'] for f in checked) / MIB:.2f} MiB")
+    if args.floor_exe:
+        print(f"  ratio DownloadFile / floor (https): {ours / throughput('floor https'):.3f}")
+        print(f"  ratio DownloadFile / floor (https, warm): "
+              f"{throughput('DownloadFile https, warm') / throughput('floor https, warm'):.3f} (target: at least 0.9)")
     runs = results["DownloadFile https"]
     print(f"  progress messages posted: {int(max(f['progress_messages'] for f in runs))}"
           f" (at most {args.bytes // 65536 + 1} allowed)")

@@ -10,8 +10,9 @@ source "$root/tools/configs.sh"
 cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BENCH=ON \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DQUORVEL_SERVER_HOST="$QUORVEL_TEST_HOST" -DQUORVEL_SERVER_PORT="$QUORVEL_TEST_PORT" >/dev/null
-cmake --build "$dir" -j 2 --target download_bench trust_ca >/dev/null
+cmake --build "$dir" -j 2 --target download_bench download_floor trust_ca >/dev/null
 QUORVEL_TESTBED=${QUORVEL_TESTBED:-$build/testbed-bench} "$root/tools/testbed/with-wine.sh" \
   python3 "$root/bench/download/bench.py" --exe "$dir/bench/download/download_bench.exe" \
   --trust-exe "$dir/tools/trust_ca/trust_ca.exe" --ca-dir "$dir/test-ca" \
+  --floor-exe "$dir/bench/download/download_floor.exe" \
   --bytes "${1:-268435456}" --rounds "${2:-3}"

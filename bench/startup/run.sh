@@ -9,7 +9,7 @@ cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DQUORVEL_SERVER_HOST="$QUORVEL_TEST_HOST" -DQUORVEL_SERVER_PORT="$QUORVEL_TEST_PORT" \
   -DQUORVEL_BENCH=ON >"$build/cmake-win-bench.log"
-cmake --build "$dir" -j 2 --target QuorvelLauncher empty_dialog startup_timer trust_ca >/dev/null
+cmake --build "$dir" -j 2 --target QuorvelLauncher empty_dialog startup_timer bare_fetch trust_ca >/dev/null
 fill=()
 if cmake --build "$dir" -j 2 --target bench_fill_file_list >/dev/null 2>&1; then
   fill=(--fill-bench "$dir/bench/startup/bench_fill_file_list.exe")
@@ -18,4 +18,4 @@ QUORVEL_TESTBED=$build/testbed-bench "$root/tools/testbed/with-wine.sh" --xvfb \
   python3 "$root/bench/startup/startup_bench.py" --launcher "$dir/QuorvelLauncher.exe" \
   --empty-dialog "$dir/tools/empty_dialog/empty_dialog.exe" \
   --timer "$dir/bench/startup/startup_timer.exe" --trust-ca "$dir/tools/trust_ca/trust_ca.exe" \
-  --ca-dir "$build/test-ca" "${fill[@]}"
+  --ca-dir "$build/test-ca" --bare-fetch "$dir/bench/startup/bare_fetch.exe" "${fill[@]}"
