@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/ui_state.h"
-#include "install/launch_plan.h"
+#include "install/launch_rules.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "install/ascii_names.h"
 #include "install/launch.h"
-#include "install/shortcut_plan.h"
+#include "install/shortcut_rules.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "app/ui_state.h"
 #include "check/check.h"
 #include "install/launch.h"
-#include "install/launch_plan.h"
+#include "install/launch_rules.h"
 #include "support/shell_window_closer.h"
 #include "wine_support.h"
 

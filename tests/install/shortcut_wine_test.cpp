@@ -8,7 +8,7 @@
 
 #include "check/check.h"
 #include "install/shortcut.h"
-#include "install/shortcut_plan.h"
+#include "install/shortcut_rules.h"
 #include "wine_support.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "install/launch_plan.h"
+#include "install/launch_rules.h"
 
 #include "install/ascii_names.h"
 

@@ -1,8 +1,8 @@
 // The launch and shortcut decisions that need no system.
 #include "check/check.h"
 #include "install/ascii_names.h"
-#include "install/launch_plan.h"
-#include "install/shortcut_plan.h"
+#include "install/launch_rules.h"
+#include "install/shortcut_rules.h"
 
 namespace {
 

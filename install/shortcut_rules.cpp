@@ -1,4 +1,4 @@
-#include "install/shortcut_plan.h"
+#include "install/shortcut_rules.h"
 
 #include "install/ascii_names.h"
 
