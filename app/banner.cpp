@@ -5,6 +5,7 @@
 #include "app/layout_rules.h"
 #include "app/look.h"
 #include "app/ui_state.h"
+#include "common/scoped.h"
 #include "res/resource.h"
 
 namespace {
@@ -34,21 +35,20 @@ HGLOBAL CopyBannerResource() {
 void LoadBannerImage() {
   HGLOBAL memory = CopyBannerResource();
   if (!memory) return;
-  IStream* stream = nullptr;
-  if (FAILED(CreateStreamOnHGlobal(memory, TRUE, &stream)) || !stream) {
+  ComPointer<IStream> stream;
+  if (FAILED(CreateStreamOnHGlobal(memory, TRUE, stream.Put())) || !stream) {
     GlobalFree(memory);
     return;
   }
-  std::unique_ptr<Gdiplus::Bitmap> bitmap(new Gdiplus::Bitmap(stream));
-  stream->Release();  // the bitmap keeps its own reference while it needs one
+  // The bitmap takes its own reference to the stream for as long as it needs one.
+  std::unique_ptr<Gdiplus::Bitmap> bitmap(new Gdiplus::Bitmap(stream.Get()));
   if (!bitmap || bitmap->GetLastStatus() != Gdiplus::Ok) return;
   g_bannerImage = std::move(bitmap);
 }
 
 void PaintBanner(const DRAWITEMSTRUCT& item) {
-  HBRUSH background = CreateSolidBrush(BackgroundColour(CurrentColourScheme()));
-  FillRect(item.hDC, &item.rcItem, background);
-  DeleteObject(background);
+  const GdiObject<HBRUSH> background(CreateSolidBrush(BackgroundColour(CurrentColourScheme())));
+  FillRect(item.hDC, &item.rcItem, background.Get());
   if (!g_bannerImage) return;
 
   Gdiplus::Graphics graphics(item.hDC);

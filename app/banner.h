@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "app/gdiplus_headers.h"
+#include "common/gdiplus_headers.h"
 
 // Holds the decoded banner; emptied by wWinMain before GDI+ shuts down.
 extern std::unique_ptr<Gdiplus::Bitmap> g_bannerImage;

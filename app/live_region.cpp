@@ -3,6 +3,7 @@
 #include <oleacc.h>
 
 #include "app/live_region_rules.h"
+#include "common/scoped.h"
 
 namespace {
 
@@ -18,11 +19,12 @@ constexpr DWORD kLiveRegionChangedEvent = 0x8019;  // EVENT_OBJECT_LIVEREGIONCHA
 
 AnnouncementClock g_announcements;
 
-IAccPropServices* OpenPropertyService() {
-  IAccPropServices* service = nullptr;
-  if (FAILED(CoCreateInstance(kAccPropServicesClass, nullptr, CLSCTX_INPROC_SERVER, kAccPropServicesInterface,
-                              reinterpret_cast<void**>(&service)))) {
-    return nullptr;
+// Empty without a control or when the service cannot be made.
+ComPointer<IAccPropServices> OpenPropertyService(HWND control) {
+  ComPointer<IAccPropServices> service;
+  if (control && FAILED(CoCreateInstance(kAccPropServicesClass, nullptr, CLSCTX_INPROC_SERVER,
+                                         kAccPropServicesInterface, reinterpret_cast<void**>(service.Put())))) {
+    service.Reset();
   }
   return service;
 }
@@ -31,22 +33,20 @@ IAccPropServices* OpenPropertyService() {
 
 void MakeLiveRegion(HWND control) {
   g_announcements = AnnouncementClock();
-  IAccPropServices* service = control ? OpenPropertyService() : nullptr;
+  const ComPointer<IAccPropServices> service = OpenPropertyService(control);
   if (!service) return;
   // Zeroed by hand rather than with VariantInit, which alone would bind oleaut32 at start.
   VARIANT polite = {};
   polite.vt = VT_I4;
   polite.lVal = kLiveSettingPolite;
   service->SetHwndProp(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, kLiveSettingProperty, polite);
-  service->Release();
 }
 
 void ForgetLiveRegion(HWND control) {
-  IAccPropServices* service = control ? OpenPropertyService() : nullptr;
+  const ComPointer<IAccPropServices> service = OpenPropertyService(control);
   if (!service) return;
   MSAAPROPID properties[] = {kLiveSettingProperty};
   service->ClearHwndProps(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, properties, 1);
-  service->Release();
 }
 
 void AnnounceLiveRegionChange(HWND control, bool isProgress) {

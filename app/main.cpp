@@ -7,11 +7,10 @@
 #include "app/main_dialog.h"
 #include "app/single_instance.h"
 #include "app/ui_state.h"
+#include "common/scoped.h"
 #include "res/resource.h"
 
 namespace {
-
-ULONG_PTR g_gdiplusToken = 0;
 
 // The launcher is typically run from a Downloads folder that may hold anything; from here on DLLs
 // are looked for in the system folder only. Every DLL the executable imports that the system does
@@ -32,16 +31,14 @@ void DeleteIfSet(HGDIOBJ object) {
   if (object) DeleteObject(object);
 }
 
-void TearDown() {
+// The fonts, the brush and the banner the window made; the banner needs GDI+ to be freed.
+void ReleaseUiResources() {
   DeleteIfSet(g_backgroundBrush);
   DeleteIfSet(g_headingFont);
   DeleteIfSet(g_bodyFont);
   DeleteIfSet(g_smallFont);
   std::unique_ptr<Gdiplus::Bitmap> banner = std::move(g_bannerImage);
   banner.reset();
-  Gdiplus::GdiplusShutdown(g_gdiplusToken);
-  CoUninitialize();
-  ReleaseSingleInstance();  // already done when a finished download was handed on
 }
 
 }  // namespace
@@ -50,14 +47,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   RestrictDllSearchToSystemFolder();
   g_instance = instance;
   if (!ClaimSingleInstance()) return 0;
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  // Torn down in reverse order of declaration: the window's resources, GDI+, COM and last the
+  // single-instance guard (already released when a finished download was handed on).
+  const ScopeExit singleInstance(ReleaseSingleInstance);
+  const ScopedCom com(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES | ICC_LINK_CLASS};
   InitCommonControlsEx(&controls);
-  Gdiplus::GdiplusStartupInput gdiplusInput;
-  Gdiplus::GdiplusStartup(&g_gdiplusToken, &gdiplusInput, nullptr);
+  const ScopedGdiplus gdiplus;
+  const ScopeExit uiResources(ReleaseUiResources);
 
   const INT_PTR result = DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
-
-  TearDown();
   return static_cast<int>(result);
 }

@@ -2,23 +2,22 @@
 
 #include <windows.h>
 
+#include <utility>
+
+#include "common/scoped.h"
+
 namespace {
 
-HANDLE g_singleInstanceMutex = nullptr;
+KernelHandle g_singleInstanceMutex;
 
 }  // namespace
 
 bool ClaimSingleInstance() {
-  g_singleInstanceMutex = CreateMutexW(nullptr, FALSE, L"Global\\QuorvelLauncher.singleInstance");
-  if (!g_singleInstanceMutex) return false;
-  if (GetLastError() == ERROR_ALREADY_EXISTS) {
-    ReleaseSingleInstance();
-    return false;
-  }
+  KernelHandle mutex(CreateMutexW(nullptr, FALSE, L"Global\\QuorvelLauncher.singleInstance"));
+  // When another copy made it first, this handle closes on return and the guard stays empty.
+  if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) return false;
+  g_singleInstanceMutex = std::move(mutex);
   return true;
 }
 
-void ReleaseSingleInstance() {
-  if (g_singleInstanceMutex) CloseHandle(g_singleInstanceMutex);
-  g_singleInstanceMutex = nullptr;
-}
+void ReleaseSingleInstance() { g_singleInstanceMutex.Reset(); }

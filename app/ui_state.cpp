@@ -3,7 +3,6 @@
 #include "app/banner.h"
 
 HINSTANCE g_instance = nullptr;
-HWND g_mainWindow = nullptr;
 HWND g_fileList = nullptr;
 HWND g_progressBar = nullptr;
 HWND g_statusLine = nullptr;
@@ -16,7 +15,6 @@ int g_windowDpi = 0;
 bool g_busy = false;
 
 // Defined in one place, in this order, so that at exit they are destroyed in the reverse:
-// the download name, then the manifest, then the (by then empty) banner holder.
+// the manifest, then the (by then empty) banner holder.
 std::unique_ptr<Gdiplus::Bitmap> g_bannerImage;
 Manifest g_manifest;
-std::wstring g_currentDownloadName;

@@ -1,6 +1,5 @@
 #pragma once
-// Process-wide state of the launcher window. Everything here is touched on the UI thread only,
-// except g_mainWindow, which is written once before any worker starts and only read afterwards.
+// Process-wide state of the launcher window. Everything here is touched on the UI thread only.
 #include <windows.h>
 
 #include <string>
@@ -8,7 +7,6 @@
 #include "manifest/manifest.h"
 
 extern HINSTANCE g_instance;
-extern HWND g_mainWindow;
 extern HWND g_fileList;
 extern HWND g_progressBar;
 extern HWND g_statusLine;
@@ -21,4 +19,3 @@ extern HBRUSH g_backgroundBrush;
 extern int g_windowDpi;
 extern bool g_busy;
 extern Manifest g_manifest;
-extern std::wstring g_currentDownloadName;

@@ -6,8 +6,10 @@
 
 #include <vector>
 
-#include "app/ui_state.h"
+#include "common/scoped.h"
+#include "common/system_paths.h"
 #include "install/launch_rules.h"
+#include "net/messages.h"
 
 namespace {
 
@@ -22,14 +24,36 @@ bool GetSystemFolder(std::wstring& folder) {
   return true;
 }
 
+void RelaunchLauncher(const std::wstring& filePath) {
+  std::wstring systemFolder;
+  if (!GetSystemFolder(systemFolder)) return;
+  const std::wstring interpreter = systemFolder + L"\\cmd.exe";
+  const std::wstring commandLine = RelaunchCommandLine(interpreter, filePath);
+  // CreateProcessW may write into its command line, so it gets a copy of its own.
+  std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+  buffer.push_back(L'\0');
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION process = {};
+  // In the system folder as its current directory, the interpreter finds the system's ping first.
+  if (CreateProcessW(interpreter.c_str(), buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW | DETACHED_PROCESS,
+                     nullptr, systemFolder.c_str(), &startup, &process)) {
+    // Nothing waits for the interpreter: its handles are closed at once.
+    const KernelHandle started(process.hProcess);
+    const KernelHandle thread(process.hThread);
+  }
+}
+
 }  // namespace
 
+std::wstring g_currentDownloadName;
+
 std::wstring OwnExeFileName() {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  // A truncated path would yield a wrong last component, so it counts as unavailable.
-  if (length == 0 || length >= MAX_PATH) return kFallbackExeFileName;
-  return PathFindFileNameW(path);
+  const std::wstring path = OwnExePath();
+  if (path.empty()) return kFallbackExeFileName;
+  return PathFindFileNameW(path.c_str());
 }
 
 void LaunchDownloadedFile(const std::wstring& filePath) {
@@ -40,7 +64,7 @@ void LaunchDownloadedFile(const std::wstring& filePath) {
   }
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOASYNC;
+  info.fMask = SEE_MASK_NOASYNC;  // the window closes right after: the shell must be done by then
   info.hwnd = g_mainWindow;
   info.lpVerb = L"open";
   info.nShow = SW_SHOWNORMAL;
@@ -60,25 +84,4 @@ void LaunchDownloadedFile(const std::wstring& filePath) {
   }
   // Failures stay silent: whatever the shell itself shows is all the user sees.
   ShellExecuteExW(&info);
-}
-
-void RelaunchLauncher(const std::wstring& filePath) {
-  std::wstring systemFolder;
-  if (!GetSystemFolder(systemFolder)) return;
-  const std::wstring interpreter = systemFolder + L"\\cmd.exe";
-  const std::wstring commandLine = RelaunchCommandLine(interpreter, filePath);
-  // CreateProcessW may write into its command line, so it gets a copy of its own.
-  std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-  buffer.push_back(L'\0');
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_HIDE;
-  PROCESS_INFORMATION process = {};
-  // In the system folder as its current directory, the interpreter finds the system's ping first.
-  if (CreateProcessW(interpreter.c_str(), buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW | DETACHED_PROCESS,
-                     nullptr, systemFolder.c_str(), &startup, &process)) {
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
 }

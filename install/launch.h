@@ -1,8 +1,11 @@
 #pragma once
 #include <string>
 
+// The manifest name of the file being downloaded, set by the window when the download starts;
+// it tells a newer launcher from any other download. UI thread only.
+extern std::wstring g_currentDownloadName;
+
 // File name of the running executable; "QuorvelLauncher.exe" when it cannot be read.
 std::wstring OwnExeFileName();
 // Starts a finished download: msiexec for .msi, a delayed relaunch for a newer launcher, else "open".
 void LaunchDownloadedFile(const std::wstring& filePath);
-void RelaunchLauncher(const std::wstring& filePath);

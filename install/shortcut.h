@@ -3,7 +3,5 @@
 
 // Thread procedure: makes sure the desktop holds a shortcut to the launcher.
 void ShortcutWorker();
-std::wstring OwnExePath();
+// The user's desktop folder; empty when the system names none.
 std::wstring DesktopFolder();
-bool FindDesktopShortcut();
-void CreateDesktopShortcut();

@@ -5,7 +5,8 @@
 
 #include <memory>
 
-#include "app/ui_state.h"
+#include "common/scoped.h"
+#include "common/system_paths.h"
 #include "net/download_rules.h"
 #include "net/file_name.h"
 #include "net/http.h"
@@ -14,12 +15,16 @@
 
 namespace {
 
-constexpr DWORD kPathBufferUnits = 260;
-
-std::wstring FormatWithCode(const wchar_t* format, DWORD code) {
+std::wstring FormatWithNumber(const wchar_t* format, DWORD number) {
   wchar_t buffer[128] = {};
-  wsprintfW(buffer, format, code);
+  wsprintfW(buffer, format, number);
   return buffer;
+}
+
+void PostDownloadProgress(int64_t received, int64_t total) {
+  const WPARAM receivedKiB = static_cast<WPARAM>(received / 1024);
+  const LPARAM totalKiB = total >= 0 ? static_cast<LPARAM>(total / 1024) : -1;
+  PostMessageW(g_mainWindow, WM_DOWNLOAD_PROGRESS, receivedKiB, totalKiB);
 }
 
 // Owns the destination file while it is written. Until Keep() the file is marked for deletion, so
@@ -32,31 +37,25 @@ class DestinationFile {
                             nullptr)) {
     marked_ = IsOpen() && MarkForDeletion(true);
   }
-  ~DestinationFile() { Close(); }
-  DestinationFile(const DestinationFile&) = delete;
-  DestinationFile& operator=(const DestinationFile&) = delete;
 
-  HANDLE Get() const { return handle_; }
-  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE Get() const { return handle_.Get(); }
+  bool IsOpen() const { return static_cast<bool>(handle_); }
   // The file is whole and checked: it stays once closed. False (GetLastError set) when it cannot.
   bool Keep() {
     if (marked_ && !MarkForDeletion(false)) return false;
     marked_ = false;
     return true;
   }
-  void Close() {
-    if (IsOpen()) CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-  }
+  void Close() { handle_.Reset(); }
 
  private:
   bool MarkForDeletion(bool remove) {
     FILE_DISPOSITION_INFO disposition = {};
     disposition.DeleteFile = remove ? TRUE : FALSE;
-    return SetFileInformationByHandle(handle_, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+    return SetFileInformationByHandle(handle_.Get(), FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
   }
 
-  HANDLE handle_;
+  FileHandle handle_;
   bool marked_ = false;
 };
 
@@ -75,13 +74,13 @@ bool StreamBody(HINTERNET request, HANDLE file, Sha256Hash* hash, int64_t total,
     if (read == 0) return true;
     DWORD written = 0;
     if (!WriteFile(file, buffer, read, &written, nullptr) || written != read) {
-      error = FormatWithCode(L"Disk write failed (Win32 error %u).", GetLastError());
+      error = FormatWithNumber(L"Disk write failed (Win32 error %u).", GetLastError());
       return false;
     }
     if (hash && !hash->Add(buffer, read, error)) return false;
     received += read;
     if (received > kMaxDownloadBytes) {
-      error = L"Download exceeded 512 MB; aborting.";
+      error = FormatWithNumber(L"Download exceeded %u MB; aborting.", kMaxDownloadMegabytes);
       return false;
     }
     if (received - lastPosted >= kProgressStepBytes) {
@@ -91,27 +90,7 @@ bool StreamBody(HINTERNET request, HANDLE file, Sha256Hash* hash, int64_t total,
   }
 }
 
-}  // namespace
-
-std::wstring MakeDestinationPath(const ManifestEntry& entry) {
-  wchar_t temp[kPathBufferUnits] = {};
-  const DWORD length = GetTempPathW(kPathBufferUnits, temp);
-  if (length == 0 || length > kPathBufferUnits) return std::wstring();
-  const std::wstring folder = std::wstring(temp, length) + L"QuorvelLauncher\\";
-  // An existing folder is the normal case; any other failure shows when the file is created.
-  CreateDirectoryW(folder.c_str(), nullptr);
-  SYSTEMTIME now = {};
-  GetSystemTime(&now);
-  StampTime stamp;
-  stamp.year = now.wYear;
-  stamp.month = now.wMonth;
-  stamp.day = now.wDay;
-  stamp.hour = now.wHour;
-  stamp.minute = now.wMinute;
-  stamp.second = now.wSecond;
-  return folder + FormatDownloadStamp(stamp) + SanitizeFileName(entry.name);
-}
-
+// With a non-empty expectedSha256 the body's digest must match it, or the file is deleted.
 bool DownloadFile(const std::wstring& url, const std::wstring& destinationPath, const std::wstring& expectedSha256,
                   std::wstring& error) {
   if (!CheckDownloadRequest(url, expectedSha256, error)) return false;
@@ -123,32 +102,23 @@ bool DownloadFile(const std::wstring& url, const std::wstring& destinationPath, 
   if (!SendAndReceive(http.request.Get(), error)) return false;
 
   DWORD status = 0;
-  DWORD size = sizeof status;
-  if (!WinHttpQueryHeaders(http.request.Get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                           WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
-    error = L"Failed to read HTTP status.";
-    return false;
-  }
-  if (status != 200) {
-    error = FormatWithCode(L"Server returned HTTP %u.", status);
-    return false;
-  }
+  if (!QueryStatusCode(http.request.Get(), status, error) || !CheckStatusOk(status, error)) return false;
 
   int64_t total = -1;
   DWORD announced = 0;
-  size = sizeof announced;
+  DWORD size = sizeof announced;
   if (WinHttpQueryHeaders(http.request.Get(), WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
                           WINHTTP_HEADER_NAME_BY_INDEX, &announced, &size, WINHTTP_NO_HEADER_INDEX)) {
     total = announced;
     if (total > kMaxDownloadBytes) {
-      error = L"Server reported file size > 512 MB; refusing.";
+      error = FormatWithNumber(L"Server reported file size > %u MB; refusing.", kMaxDownloadMegabytes);
       return false;
     }
   }
 
   DestinationFile file(destinationPath);
   if (!file.IsOpen()) {
-    error = FormatWithCode(L"Could not create destination file (Win32 error %u).", GetLastError());
+    error = FormatWithNumber(L"Could not create destination file (Win32 error %u).", GetLastError());
     return false;
   }
   int64_t received = 0;
@@ -169,7 +139,7 @@ bool DownloadFile(const std::wstring& url, const std::wstring& destinationPath, 
     }
   }
   if (complete && !file.Keep()) {
-    error = FormatWithCode(L"Could not keep the downloaded file (Win32 error %u).", GetLastError());
+    error = FormatWithNumber(L"Could not keep the downloaded file (Win32 error %u).", GetLastError());
     complete = false;
   }
   file.Close();
@@ -181,10 +151,24 @@ bool DownloadFile(const std::wstring& url, const std::wstring& destinationPath, 
   return true;
 }
 
-void PostDownloadProgress(int64_t received, int64_t total) {
-  const WPARAM receivedKiB = static_cast<WPARAM>(received / 1024);
-  const LPARAM totalKiB = total >= 0 ? static_cast<LPARAM>(total / 1024) : -1;
-  PostMessageW(g_mainWindow, WM_DOWNLOAD_PROGRESS, receivedKiB, totalKiB);
+}  // namespace
+
+std::wstring MakeDestinationPath(const ManifestEntry& entry) {
+  const std::wstring temp = TempFolder();
+  if (temp.empty()) return std::wstring();
+  const std::wstring folder = temp + L"QuorvelLauncher\\";
+  // An existing folder is the normal case; any other failure shows when the file is created.
+  CreateDirectoryW(folder.c_str(), nullptr);
+  SYSTEMTIME now = {};
+  GetSystemTime(&now);
+  StampTime stamp;
+  stamp.year = now.wYear;
+  stamp.month = now.wMonth;
+  stamp.day = now.wDay;
+  stamp.hour = now.wHour;
+  stamp.minute = now.wMinute;
+  stamp.second = now.wSecond;
+  return folder + FormatDownloadStamp(stamp) + SanitizeFileName(entry.name);
 }
 
 void DownloadWorker(DownloadJob* job) {

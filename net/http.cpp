@@ -4,6 +4,12 @@
 
 #include "net/manifest_body.h"
 
+namespace {
+
+constexpr DWORD kManifestChunkBytes = 16384;
+
+}  // namespace
+
 bool SplitUrl(const std::wstring& url, UrlParts& parts) {
   URL_COMPONENTS components = {};
   components.dwStructSize = sizeof(components);
@@ -71,14 +77,27 @@ bool SendAndReceive(HINTERNET request, std::wstring& error) {
   return true;
 }
 
-DWORD ReadStatusAndBody(HINTERNET request, std::string& body, std::wstring& error) {
-  DWORD status = 0;
+bool QueryStatusCode(HINTERNET request, DWORD& status, std::wstring& error) {
   DWORD size = sizeof(status);
   if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                            WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
     error = L"Failed to read HTTP status.";
-    return 0;
+    return false;
   }
+  return true;
+}
+
+bool CheckStatusOk(DWORD status, std::wstring& error) {
+  if (status == 200) return true;
+  wchar_t text[64];
+  std::swprintf(text, 64, L"Server returned HTTP %u.", static_cast<unsigned>(status));
+  error = text;
+  return false;
+}
+
+DWORD ReadStatusAndBody(HINTERNET request, std::string& body, std::wstring& error) {
+  DWORD status = 0;
+  if (!QueryStatusCode(request, status, error)) return 0;
   body.clear();
   char buffer[kManifestChunkBytes];
   for (;;) {

@@ -2,10 +2,8 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <new>
 
-#include "app/ui_state.h"
 #include "net/http.h"
 #include "net/manifest_body.h"
 #include "net/messages.h"
@@ -23,13 +21,7 @@ bool FetchManifest(Manifest& manifest, std::wstring& error) {
   }
   std::string body;
   const DWORD status = ReadStatusAndBody(http.request.Get(), body, error);
-  if (status == 0) return false;
-  if (status != 200) {
-    wchar_t text[64];
-    std::swprintf(text, 64, L"Server returned HTTP %u.", static_cast<unsigned>(status));
-    error = text;
-    return false;
-  }
+  if (status == 0 || !CheckStatusOk(status, error)) return false;
   return ReadManifestBody(body, manifest, error);
 }
 

@@ -12,6 +12,9 @@ constexpr UINT WM_DOWNLOAD_PROGRESS = WM_APP + 3;  // wParam: KiB received; lPar
 constexpr UINT WM_DOWNLOAD_DONE = WM_APP + 4;      // wParam: LocalAlloc'd path or null
 constexpr UINT WM_DOWNLOAD_FAILED = WM_APP + 5;    // wParam: LocalAlloc'd error text or null
 
+// The window the workers post to: written once before any worker starts and only read afterwards.
+extern HWND g_mainWindow;
+
 // A LocalAlloc(LPTR) copy of text with its NUL, or null when the allocation fails.
 wchar_t* CopyToLocalText(const std::wstring& text);
 #endif

@@ -14,7 +14,6 @@
 #include <string>
 #include <thread>
 
-#include "app/ui_state.h"
 #include "net/download.h"
 #include "net/http.h"
 #include "net/messages.h"

@@ -9,7 +9,9 @@
 #include "app/banner.h"
 #include "app/main_dialog.h"
 #include "app/ui_state.h"
+#include "install/launch.h"
 #include "net/http.h"
+#include "net/messages.h"
 #include "res/resource.h"
 #include "server_config.h"
 

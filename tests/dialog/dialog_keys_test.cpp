@@ -10,6 +10,7 @@
 #include "app/ui_state.h"
 #include "check/check.h"
 #include "dialog/dialog_fixture.h"
+#include "install/launch.h"
 #include "net/messages.h"
 #include "res/resource.h"
 #include "server_config.h"

@@ -11,6 +11,7 @@
 
 #include "check/check.h"
 #include "dialog/dialog_fixture.h"
+#include "install/launch.h"
 #include "net/messages.h"
 #include "res/resource.h"
 #include "support/shell_window_closer.h"

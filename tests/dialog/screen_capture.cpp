@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "app/gdiplus_headers.h"
+#include "common/gdiplus_headers.h"
 
 Capture CaptureClient(HWND window) {
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);

@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <thread>
 
-#include "app/ui_state.h"
 #include "net/download.h"
 #include "net/messages.h"
 

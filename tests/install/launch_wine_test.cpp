@@ -8,10 +8,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/ui_state.h"
 #include "check/check.h"
 #include "install/launch.h"
 #include "install/launch_rules.h"
+#include "net/messages.h"
 #include "support/shell_window_closer.h"
 #include "wine_support.h"
 

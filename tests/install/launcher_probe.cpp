@@ -14,9 +14,10 @@
 #include <string>
 #include <thread>
 
-#include "app/ui_state.h"
+#include "common/system_paths.h"
 #include "install/launch.h"
 #include "install/shortcut.h"
+#include "net/messages.h"
 #include "wine_support.h"
 
 namespace {
@@ -103,7 +104,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   report[L"exePath"] = OwnExePath();
   if (mode == L"launch" && count == 5) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    g_instance = instance;
     g_mainWindow = CreateWindowExW(0, L"STATIC", L"probe", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
                                    instance, nullptr);
     g_currentDownloadName = args[3];

@@ -9,7 +9,6 @@
 #include <string>
 #include <thread>
 
-#include "app/ui_state.h"
 #include "manifest/manifest.h"
 #include "net/http.h"
 #include "net/manifest_fetch.h"

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/ui_state.h"
+#include "net/messages.h"
 
 // Closes whatever window the shell opens in this process while a launch blocks (its own error
 // box), and remembers its texts and whether the launcher's window owned it.
