@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "common/scoped.h"
 #include "common/system_paths.h"
 #include "install/launch.h"
 #include "install/shortcut.h"
@@ -103,7 +104,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   report[L"exeName"] = OwnExeFileName();
   report[L"exePath"] = OwnExePath();
   if (mode == L"launch" && count == 5) {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const ScopedCom com(COINIT_APARTMENTTHREADED);
     g_mainWindow = CreateWindowExW(0, L"STATIC", L"probe", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
                                    instance, nullptr);
     g_currentDownloadName = args[3];
@@ -117,7 +118,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
       support::WaitFor([&] { return support::Exists(record); }, 60000);
     }
     DestroyWindow(g_mainWindow);
-    CoUninitialize();
   } else if (mode == L"shortcut") {
     std::thread(ShortcutWorker).join();
     wchar_t temp[MAX_PATH + 1] = {};

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "check/check.h"
+#include "common/scoped.h"
 #include "install/shortcut.h"
 #include "install/shortcut_rules.h"
 #include "wine_support.h"
@@ -21,75 +22,69 @@ struct Shortcut {
   int iconIndex = -1;
 };
 
+// The shell link object and its file interface; both empty when either cannot be had.
+struct ShellLink {
+  ComPointer<IShellLinkW> link;
+  ComPointer<IPersistFile> file;
+  ShellLink() {
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(link.Put()))) ||
+        FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.Put())))) {
+      file.Reset();
+      link.Reset();
+    }
+  }
+};
+
 Shortcut ReadShortcut(const std::wstring& path) {
   Shortcut result;
-  IShellLinkW* link = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                              reinterpret_cast<void**>(&link)))) {
-    return result;
-  }
-  IPersistFile* file = nullptr;
-  if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-    if (SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
-      wchar_t text[MAX_PATH] = {};
-      result.loaded = link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH) == S_OK;
-      result.target = text;
-      text[0] = 0;
-      link->GetWorkingDirectory(text, MAX_PATH);
-      result.directory = text;
-      text[0] = 0;
-      link->GetDescription(text, MAX_PATH);
-      result.description = text;
-      text[0] = 0;
-      link->GetArguments(text, MAX_PATH);
-      result.arguments = text;
-      text[0] = 0;
-      link->GetIconLocation(text, MAX_PATH, &result.iconIndex);
-      result.iconPath = text;
-    }
-    file->Release();
-  }
-  link->Release();
+  ShellLink shell;
+  if (!shell.file || FAILED(shell.file->Load(path.c_str(), STGM_READ))) return result;
+  IShellLinkW* link = shell.link.Get();
+  wchar_t text[MAX_PATH] = {};
+  result.loaded = link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH) == S_OK;
+  result.target = text;
+  text[0] = 0;
+  link->GetWorkingDirectory(text, MAX_PATH);
+  result.directory = text;
+  text[0] = 0;
+  link->GetDescription(text, MAX_PATH);
+  result.description = text;
+  text[0] = 0;
+  link->GetArguments(text, MAX_PATH);
+  result.arguments = text;
+  text[0] = 0;
+  link->GetIconLocation(text, MAX_PATH, &result.iconIndex);
+  result.iconPath = text;
   return result;
 }
 
 bool WriteShortcut(const std::wstring& path, const std::wstring& target) {
-  IShellLinkW* link = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                              reinterpret_cast<void**>(&link)))) {
-    return false;
-  }
-  link->SetPath(target.c_str());
-  IPersistFile* file = nullptr;
-  bool saved = false;
-  if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-    saved = SUCCEEDED(file->Save(path.c_str(), TRUE));
-    file->Release();
-  }
-  link->Release();
-  return saved;
+  ShellLink shell;
+  if (!shell.file) return false;
+  shell.link->SetPath(target.c_str());
+  return SUCCEEDED(shell.file->Save(path.c_str(), TRUE));
 }
 
 std::vector<std::wstring> DesktopEntries(const std::wstring& desktop) {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW entry = {};
-  HANDLE search = FindFirstFileW((desktop + L"\\*").c_str(), &entry);
-  if (search == INVALID_HANDLE_VALUE) return names;
+  const FindHandle search(FindFirstFileW((desktop + L"\\*").c_str(), &entry));
+  if (!search) return names;
   do {
     const std::wstring name = entry.cFileName;
     if (name != L"." && name != L"..") names.push_back(name);
-  } while (FindNextFileW(search, &entry));
-  FindClose(search);
+  } while (FindNextFileW(search.Get(), &entry));
   return names;
 }
 
 // Gives each test an empty desktop and puts back whatever was there before.
 struct PrivateDesktop {
+  ScopedCom com{COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE};  // ends last, after the clean-up
   std::wstring folder = DesktopFolder();
   std::wstring aside = std::wstring(kRoot) + L"\\desktop aside";
   std::vector<std::wstring> moved;
   PrivateDesktop() {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     support::MakeFolders(aside);
     for (const std::wstring& name : DesktopEntries(folder)) {
       if (MoveFileW((folder + L"\\" + name).c_str(), (aside + L"\\" + name).c_str())) moved.push_back(name);
@@ -99,7 +94,6 @@ struct PrivateDesktop {
     for (const std::wstring& name : DesktopEntries(folder)) support::RemoveTree(folder + L"\\" + name);
     for (const std::wstring& name : moved) MoveFileW((aside + L"\\" + name).c_str(), (folder + L"\\" + name).c_str());
     support::RemoveTestFolder(kRoot);
-    CoUninitialize();
   }
   PrivateDesktop(const PrivateDesktop&) = delete;
   PrivateDesktop& operator=(const PrivateDesktop&) = delete;
