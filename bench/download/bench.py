@@ -9,16 +9,12 @@ import hashlib
 import os
 import statistics
 import subprocess
-import sys
 import tempfile
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "..", "tools", "test_server"))
-import ca  # noqa: E402
-import wine_trust  # noqa: E402
-from routes_download import pattern  # noqa: E402
-from server import TestServer  # noqa: E402
+from harness import ca, wine
+from harness.routes_download import pattern
+from harness.server import TestServer
 
 MIB = 1024 * 1024
 
@@ -31,7 +27,7 @@ def pattern_digest(size):
 
 
 def run_bench(exe, mode, url, destination=None, extra=None):
-    command = [wine_trust.wine_command(), exe, mode, url] + [a for a in (destination, extra) if a]
+    command = [wine.wine_binary(), exe, mode, url] + [a for a in (destination, extra) if a]
     result = subprocess.run(command, capture_output=True, text=True, timeout=900)
     if result.returncode != 0:
         raise RuntimeError(f"{mode} {url}: {result.stdout}{result.stderr}")
@@ -41,7 +37,7 @@ def run_bench(exe, mode, url, destination=None, extra=None):
 
 def run_floor(exe, url, destination, warm_up=None):
     """The bare WinHTTP read-and-write loop (download_floor.exe): the platform's floor."""
-    command = [wine_trust.wine_command(), exe, url, destination] + ([warm_up] if warm_up else [])
+    command = [wine.wine_binary(), exe, url, destination] + ([warm_up] if warm_up else [])
     result = subprocess.run(command, capture_output=True, text=True, timeout=900)
     if result.returncode != 0:
         raise RuntimeError(f"floor {url}: {result.stdout}{result.stderr}")
@@ -71,7 +67,7 @@ def main():
     args = parser.parse_args()
 
     certs = ca.ensure_ca(args.ca_dir)
-    wine_trust.ensure_trusted(args.trust_exe, certs)
+    wine.ensure_trusted(args.trust_exe, certs)
     work = tempfile.mkdtemp(prefix="download-bench-", dir=os.path.dirname(os.path.abspath(args.exe)))
     target = os.path.join(work, "file.bin")
     route = f"/files/body/{args.bytes}"

@@ -7,6 +7,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=${QUORVEL_BUILD:-$root/build}
 dir="$build/win-bench"
 source "$root/tools/configs.sh"
+export PYTHONPATH=$root/tests  # the test-support package, harness
 cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BENCH=ON \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DQUORVEL_SERVER_HOST="$QUORVEL_TEST_HOST" -DQUORVEL_SERVER_PORT="$QUORVEL_TEST_PORT" >/dev/null

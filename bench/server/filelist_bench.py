@@ -17,9 +17,7 @@ import statistics
 import sys
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(HERE)), "tests", "server"))
-import php_stack  # noqa: E402
+from harness import ca, php_stack
 
 NAMES = ["Quorvel Setup {v}.msi", "quorvel-{v}-x64.exe", "Quorvel Tools {v} (beta #{i}).zip",
          "Handbuch für Quorvel {v}.pdf", "release notes {v}.txt", "Quorvel+Plugins_{v}.7z"]
@@ -96,10 +94,11 @@ def run_servers(label, work, root, folder, requests, count):
         print(f"php -S: skipped, {missing}")
 
     try:
-        ca = php_stack.make_test_ca(work)
+        certs = ca.ensure_ca(os.path.join(work, "tls"))
         port = php_stack.free_port()
-        with php_stack.serve_folder(folder, port, ca.cert, ca.key, os.path.join(work, "stack"), script=None):
-            context = ssl.create_default_context(cafile=ca.ca_cert)
+        with php_stack.serve_folder(folder, port, certs.server_pem, certs.server_key, os.path.join(work, "stack"),
+                                    script=None):
+            context = ssl.create_default_context(cafile=certs.ca_pem)
             measured = time_requests(
                 lambda: http.client.HTTPSConnection("127.0.0.1", port, timeout=600, context=context),
                 path, requests)

@@ -14,23 +14,15 @@ import shutil
 import socket
 import statistics
 import subprocess
-import sys
 import threading
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(os.path.dirname(HERE))
-sys.path.insert(0, os.path.join(ROOT, "tools", "test_server"))
-import ca  # noqa: E402
-import wine_trust  # noqa: E402
-from server import TestServer, port_lock  # noqa: E402
+from harness import ca, test_port
+from harness.server import TestServer, port_lock
+from harness.wine import ensure_trusted, wine_binary as wine
 
-PORT = 47443
+PORT = test_port()
 ENTRIES = 1000
-
-
-def wine():
-    return os.environ.get("QUORVEL_WINE") or "wine64"
 
 
 def run_json(args, what):
@@ -135,7 +127,7 @@ def main():
     subprocess.run([wine(), "cmd", "/c", "exit"], stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     certs = ca.ensure_ca(args.ca_dir)
-    wine_trust.ensure_trusted(args.trust_ca, certs)
+    ensure_trusted(args.trust_ca, certs)
     body = manifest(ENTRIES)
     ready = "%d file(s) available" % ENTRIES
     url = "https://127.0.0.1:%d/download/latest/filelist.json.php" % PORT

@@ -8,22 +8,12 @@ import json
 import os
 import shutil
 import subprocess
-import sys
 import tempfile
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(os.path.dirname(HERE))
-for folder in (("tests", "e2e"), ("tests", "server"), ("tools", "test_server")):
-    sys.path.insert(0, os.path.join(ROOT, *folder))
-import ca  # noqa: E402
-import driver  # noqa: E402
-import php_stack  # noqa: E402
-import scenario  # noqa: E402
-import steps  # noqa: E402
-import wine_trust  # noqa: E402
-from server import port_lock  # noqa: E402
+from harness import ca, php_stack, probe, scenario, steps, test_port, wine
+from harness.server import port_lock
 
-PORT = 47443
+PORT = test_port()
 
 # name, bytes, modification time (seconds since the epoch), and the cells the list must show
 FILES = [
@@ -40,7 +30,7 @@ def body(t):
     except php_stack.Unavailable as reason:
         raise scenario.Skip(str(reason))
     certs = ca.ensure_ca(t.args.ca_dir)
-    wine_trust.ensure_trusted(t.args.trust_ca, certs)
+    wine.ensure_trusted(t.args.trust_ca, certs)
     lock = port_lock(PORT)
     lock.__enter__()
     t.on_exit(lambda: lock.__exit__(None, None, None))
@@ -59,7 +49,7 @@ def body(t):
 
     stack = php_stack.serve_folder(folder, PORT, certs.server_pem, certs.server_key, t.artefact("stack"))
     with stack:
-        launcher = driver.Program(t.args.launcher, log_path=t.artefact("launcher.log"))
+        launcher = wine.Program(t.args.launcher, log_path=t.artefact("launcher.log"))
         t.on_exit(launcher.stop)
         t.probe.watched = launcher
         expected = "%u file(s) available \u2014 double-click any row to install." % len(FILES)
@@ -69,9 +59,9 @@ def body(t):
         t.save_state("listed", state)
         t.check_eq(state["status"].get("error"), False, "the status is no error")
         t.check_eq(state["status"].get("text"), expected, "the file count")
-        t.check_eq(driver.row_texts(state), [cells for *_, cells in FILES], "the rows, newest first")
+        t.check_eq(probe.row_texts(state), [cells for *_, cells in FILES], "the rows, newest first")
         t.check_eq(state["list"]["selected"], 0, "row 0 selected")
-        t.screen.focus(driver.LAUNCHER_TITLE)
+        t.screen.focus(probe.LAUNCHER_TITLE)
         t.screen.key("Escape")
         t.check_exit(launcher, "Esc to close the launcher", 30, 0)
     if t.args.checker and t.args.recorder:
@@ -83,7 +73,7 @@ def body(t):
 def make_manifest(t, folder):
     """The Windows checker's --make output for the folder, run under Wine."""
     with tempfile.TemporaryFile() as output:  # a pipe could be held open by Wine's helpers
-        made = subprocess.run([driver.wine_binary(), t.args.checker, "--make", t.prefix.windows_path(folder),
+        made = subprocess.run([wine.wine_binary(), t.args.checker, "--make", t.prefix.windows_path(folder),
                                "--base-url", "https://127.0.0.1:%d/download/latest/" % PORT],
                               stdout=output, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, timeout=120)
         output.seek(0)
@@ -115,15 +105,15 @@ def static_host(t, certs):
 
     with php_stack.serve_folder(folder, PORT, certs.server_pem, certs.server_key, t.artefact("static-stack"),
                                 static=True):
-        launcher = driver.Program(t.args.launcher, log_path=t.artefact("launcher-static.log"))
+        launcher = wine.Program(t.args.launcher, log_path=t.artefact("launcher-static.log"))
         t.on_exit(launcher.stop)
         t.probe.watched = launcher
         state = t.probe.wait(lambda s: s["status"].get("text") == "2 file(s) available \u2014 double-click any row "
                              "to install." or s["status"].get("error"), "the launcher to list the static host", 120)
         t.screen.screenshot("2-static-host-listed")
-        t.check_eq([cells[0] for cells in driver.row_texts(state)], ["QuorvelRecorder.exe", "Notes.txt"], "the rows")
+        t.check_eq([cells[0] for cells in probe.row_texts(state)], ["QuorvelRecorder.exe", "Notes.txt"], "the rows")
 
-        x, y = driver.row_center(state, 1)
+        x, y = probe.row_center(state, 1)
         t.screen.double_click(x, y)
         state = t.probe.wait(lambda s: s["status"].get("error"), "the swapped file to be refused", 60)
         t.screen.screenshot("3-swapped-file-refused")
@@ -131,7 +121,7 @@ def static_host(t, certs):
         t.check_eq([f for f in os.listdir(t.prefix.download_dir()) if f.endswith("Notes.txt")]
                    if os.path.isdir(t.prefix.download_dir()) else [], [], "no swapped file is kept")
 
-        x, y = driver.row_center(state, 0)
+        x, y = probe.row_center(state, 0)
         t.screen.double_click(x, y)
         t.check_exit(launcher, "the verified program to download, start and the launcher to close", 120, 0)
         landed = [os.path.join(t.prefix.download_dir(), f) for f in os.listdir(t.prefix.download_dir())

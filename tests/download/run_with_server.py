@@ -14,11 +14,8 @@ import subprocess
 import sys
 import tempfile
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "..", "tools", "test_server"))
-import ca  # noqa: E402
-import wine_trust  # noqa: E402
-from server import TestServer  # noqa: E402
+from harness import ca, wine
+from harness.server import TestServer
 
 SKIPPED = 77
 
@@ -53,12 +50,12 @@ def main():
         env["QUORVEL_DOWNLOAD_SMALL_DIR"] = "Z:" + small.replace("/", "\\")
     try:
         certs = ca.ensure_ca(args.ca_dir)
-        wine_trust.ensure_trusted(args.trust_exe, certs)
+        wine.ensure_trusted(args.trust_exe, certs)
         with TestServer(port=0, certfile=certs.server_pem, keyfile=certs.server_key) as server, \
                 TestServer(port=0) as plain:
             env["QUORVEL_DOWNLOAD_BASE"] = server.base_url
             env["QUORVEL_DOWNLOAD_PLAIN_BASE"] = plain.base_url
-            command = [wine_trust.wine_command(), args.exe] + ([args.filter] if args.filter else [])
+            command = [wine.wine_binary(), args.exe] + ([args.filter] if args.filter else [])
             return subprocess.run(command, env=env).returncode
     finally:
         if small:

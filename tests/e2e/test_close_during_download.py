@@ -1,10 +1,7 @@
 """Closing the window while a download runs ends the launcher at once: it does not wait for the
 download, which the server is still sending. The window is closed as with its close button
 (Alt+F4: the system menu's Close, which reaches the window whatever has the focus)."""
-import driver
-import scenario
-import steps
-import world
+from harness import probe, scenario, steps, world
 
 
 def body(t):
@@ -16,7 +13,7 @@ def body(t):
 
     launcher = w.start_launcher()
     state = steps.wait_ready(t, entries)
-    x, y = driver.row_center(state, 0)
+    x, y = probe.row_center(state, 0)
     t.screen.double_click(x, y)
     state = steps.wait_download_started(t, big["name"], "8.00 MB")
     t.screen.screenshot("1-downloading")

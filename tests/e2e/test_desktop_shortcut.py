@@ -1,10 +1,7 @@
 """After a normal start the desktop holds the shortcut "Quorvel Launcher.lnk" to the launcher."""
 import os
 
-import driver
-import scenario
-import steps
-import world
+from harness import checks, scenario, steps, world
 
 
 def body(t):
@@ -14,7 +11,7 @@ def body(t):
     t.check(not os.path.exists(w.shortcut_path()), "no shortcut before the start")
     w.start_launcher()
     steps.wait_ready(t, entries)
-    driver.poll(lambda: os.path.exists(w.shortcut_path()), "the desktop shortcut", 60)
+    checks.poll(lambda: os.path.exists(w.shortcut_path()), "the desktop shortcut", 60)
     t.screen.screenshot("1-ready-with-shortcut")
     with open(w.shortcut_path(), "rb") as f:
         link = f.read()

@@ -4,10 +4,7 @@ the file lands under the prefix's temp folder with its stamped name, the downloa
 and the launcher closes by itself."""
 import os
 
-import driver
-import scenario
-import steps
-import world
+from harness import probe, scenario, steps, world
 
 
 def body(t):
@@ -35,7 +32,7 @@ def body(t):
     t.check_eq(len(w.manifest_requests()), 1, "one manifest request")
     t.check_eq(entries[1]["name"], recorder["name"], "the recorder is the second row")
 
-    x, y = driver.row_center(state, 1)
+    x, y = probe.row_center(state, 1)
     t.screen.double_click(x, y)
     samples = []
     shot = False

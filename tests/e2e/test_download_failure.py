@@ -3,10 +3,7 @@ gives the list back with the row still selected and keeps no partial file; the s
 downloads and launches."""
 import os
 
-import driver
-import scenario
-import steps
-import world
+from harness import probe, scenario, steps, world
 
 
 def body(t):
@@ -22,7 +19,7 @@ def body(t):
 
     launcher = w.start_launcher()
     state = steps.wait_ready(t, entries)
-    x, y = driver.row_center(state, 1)
+    x, y = probe.row_center(state, 1)
     t.screen.double_click(x, y)
 
     state = t.probe.wait(lambda s: s["status"].get("error"), "the download error", 60)
@@ -35,13 +32,13 @@ def body(t):
     t.check_eq(state["progress"]["visible"], False, "progress bar hidden after the failure")
     t.check_eq(state["list"]["enabled"], True, "list enabled again after the failure")
     t.check_eq(state["list"]["selected"], 1, "the failed row stays selected")
-    t.check_eq(driver.row_texts(state), [world.World.expected_cells(e) for e in entries],
+    t.check_eq(probe.row_texts(state), [world.World.expected_cells(e) for e in entries],
                "rows unchanged after the failure")
     t.check_eq(w.downloaded(flaky["name"]), [], "no partial file is left behind")
     t.check_eq(launcher.exited(), False, "the launcher is still running")
 
     # The selection has stayed, so a double-click on the same row starts it again.
-    x, y = driver.row_center(state, 1)
+    x, y = probe.row_center(state, 1)
     t.screen.double_click(x, y)
     t.check_exit(launcher, "the second try to download, launch and close", 90, world.EXIT_CODE)
     t.check_eq(w.served_count(flaky["name"]), 2, "the row was fetched twice")

@@ -2,10 +2,7 @@
 and the window must still hold the keyboard focus for the dialog to see the key. The download that
 the server was still sending leaves no file behind."""
 
-import driver
-import scenario
-import steps
-import world
+from harness import checks, probe, scenario, steps, world
 
 
 def body(t):
@@ -17,7 +14,7 @@ def body(t):
 
     launcher = w.start_launcher()
     state = steps.wait_ready(t, entries)
-    x, y = driver.row_center(state, 0)
+    x, y = probe.row_center(state, 0)
     t.screen.double_click(x, y)
     state = steps.wait_download_started(t, big["name"], "8.00 MB")
     t.save_state("1-downloading", state)
@@ -28,7 +25,7 @@ def body(t):
     t.check_exit(launcher, "Esc during the download", 30, world.EXIT_CODE, world.AT_ONCE_SECONDS)
     t.check(not t.probe.state()["found"], "the window is gone after Esc")
     # The half-written file must not stay behind, under a name a user could start later.
-    driver.poll(lambda: not w.downloads(), "the partial download to be gone", 30)
+    checks.poll(lambda: not w.downloads(), "the partial download to be gone", 30)
     t.screen.screenshot("1-closed-by-esc")
 
 

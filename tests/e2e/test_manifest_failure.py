@@ -1,8 +1,6 @@
 """The server answers the manifest with a web page: the status line shows the HTML text in red and
 keeps it, the list stays empty, no second request is made; Esc then closes the window."""
-import scenario
-import steps
-import world
+from harness import scenario, steps, world
 
 HTML_TEXT = ("Server returned HTML instead of JSON. Upload filelist.json.php to /download/latest/ "
              "on the server.")

@@ -6,10 +6,7 @@ place, which notes the path it was started from."""
 import os
 import shutil
 
-import driver
-import scenario
-import steps
-import world
+from harness import probe, scenario, steps, world
 
 
 def recorder_in_place_of(t, program):
@@ -40,7 +37,7 @@ def body(t):
         state = steps.wait_ready(t, entries)
     finally:
         t.check_eq(w.planted_traces(planted), [], "no planted DLL was loaded")
-    x, y = driver.row_center(state, 0)
+    x, y = probe.row_center(state, 0)
     t.screen.double_click(x, y)
 
     record = steps.read_record(msiexec + ".record", 120)

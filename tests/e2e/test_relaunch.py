@@ -12,10 +12,7 @@ import glob
 import os
 import time
 
-import driver
-import scenario
-import steps
-import world
+from harness import probe, scenario, steps, world
 
 OWN_NAME = "QuorvelLauncher.exe"
 
@@ -45,7 +42,7 @@ def body(t, running_name):
     old, planted = w.start_planted_launcher(running_name, "old.log")
     state = steps.wait_ready(t, entries)
     old_pid = state["pid"]
-    x, y = driver.row_center(state, 0)
+    x, y = probe.row_center(state, 0)
     t.screen.double_click(x, y)
     # Watch the processes: when the copy starts and when the old launcher has ended.
     t.probe.watched = None  # the new copy is not a process of ours

@@ -7,6 +7,8 @@ import os
 import subprocess
 import sys
 
+from harness.checks import Checks
+
 SCHEMA = '"schema":"quorvel.download.v1"'
 OK_BODY = (
     '{' + SCHEMA + ',"files":['
@@ -31,7 +33,7 @@ def rejected(text):
     return ('{"ok":false,"status":"' + text + '"}\n').encode()
 
 
-failures = []
+CHECKS = Checks(keep_going=True)
 
 
 def run(command, args, stdin=None):
@@ -41,11 +43,7 @@ def run(command, args, stdin=None):
 
 
 def expect(label, got, want):
-    if got != want:
-        failures.append(label)
-        print(f'FAIL {label}\n  got:  {got!r}\n  want: {want!r}')
-    else:
-        print(f'ok   {label}')
+    CHECKS.check_eq(got, want, label)
 
 
 def main():
@@ -119,8 +117,8 @@ def main():
         code, out, err = run(command, args)
         expect(label, (code, out, len(err) > 0), (2, b'', True))
 
-    print(f'{len(failures)} failed')
-    return 1 if failures else 0
+    print(f'{len(CHECKS.failures)} failed')
+    return 1 if CHECKS.failures else 0
 
 
 if __name__ == '__main__':

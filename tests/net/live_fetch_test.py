@@ -1,10 +1,9 @@
 #!/usr/bin/env python3
 """Live manifest-fetch tests: the real WinHTTP of Wine against the loopback test server.
 
-    live_fetch_test.py --probe fetch_probe.exe --trust-ca trust_ca.exe --ca-dir DIR --port N
-                       --case NAME
+    live_fetch_test.py --probe fetch_probe.exe --trust-ca trust_ca.exe --ca-dir DIR --case NAME
 
-The launcher under test is built for https://127.0.0.1:N (47443 unless the build names another),
+The launcher under test is built for https://127.0.0.1:N, N the test port (QUORVEL_TEST_PORT),
 so every case that needs the server binds that port (ctest serialises them with a resource lock).
 The test CA is trusted in the Wine prefix that WINEPREFIX names before the first request; an
 "untrusted" second CA never is.
@@ -15,18 +14,19 @@ import os
 import subprocess
 import sys
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-sys.path.insert(0, os.path.join(ROOT, "tools", "test_server"))
-import ca  # noqa: E402
-import wine_trust  # noqa: E402
-from server import TestServer, port_lock, wait_port_free  # noqa: E402
+from harness import ca, test_port, wine
+from harness.checks import Checks, Failure
+from harness.server import TestServer, port_lock, wait_port_free
 
-PORT = 47443  # the build's port; --port sets it
+PORT = test_port()
 HOST = "127.0.0.1"
+CHECKS = Checks(quiet=True)
+expect, expect_eq = CHECKS.check, CHECKS.check_eq
 
 
 def manifest_url():
     return f"https://{HOST}:{PORT}/download/latest/filelist.json.php"
+
 
 PREFIX = "Could not reach 127.0.0.1 \u2014 "
 LIMIT = 16777216
@@ -44,38 +44,24 @@ UNTRUSTED = ("WinHTTP error 0x00002F7D", "A security error occurred")
 GOOD = {
     "schema": "quorvel.download.v1",
     "files": [
-        {"name": "old.txt", "url": "https://127.0.0.1:47443/f/old.txt", "size": 10,
+        {"name": "old.txt", "url": f"https://127.0.0.1:{PORT}/f/old.txt", "size": 10,
          "modified_at": "2024-01-01T00:00:00Z", "ext": "txt"},
-        {"name": "Caf\u00e9 Setup \u2014 1.msi", "url": "https://127.0.0.1:47443/f/a.msi?x=1", "size": 123456789,
+        {"name": "Caf\u00e9 Setup \u2014 1.msi", "url": f"https://127.0.0.1:{PORT}/f/a.msi?x=1", "size": 123456789,
          "modified_at": "2026-06-01T12:00:00Z", "ext": "msi"},
-        {"name": "mid.exe", "url": "https://127.0.0.1:47443/f/mid.exe", "size": -1,
+        {"name": "mid.exe", "url": f"https://127.0.0.1:{PORT}/f/mid.exe", "size": -1,
          "modified_at": "2025-06-01", "ext": "exe"},
     ],
 }
-
-
-class Failure(Exception):
-    pass
-
-
-def expect(condition, what):
-    if not condition:
-        raise Failure(what)
-
-
-def expect_eq(actual, expected, what):
-    if actual != expected:
-        raise Failure(f"{what}\n  actual:   {actual!r}\n  expected: {expected!r}")
 
 
 class Live:
     def __init__(self, args):
         self.args = args
         self.certs = ca.ensure_ca(args.ca_dir)
-        wine_trust.ensure_trusted(args.trust_ca, self.certs)
+        wine.ensure_trusted(args.trust_ca, self.certs)
 
     def probe(self, *probe_args):
-        command = [wine_trust.wine_command(), self.args.probe, *probe_args]
+        command = [wine.wine_binary(), self.args.probe, *probe_args]
         result = subprocess.run(command, capture_output=True, timeout=240)
         for line in result.stdout.decode("ascii", "replace").splitlines():
             if line.startswith("RESULT "):
@@ -110,7 +96,7 @@ def case_good_manifest(live):
                   "rows newest first")
         first = result["files"][0]
         expect_eq((first["url"], first["size"], first["modified_at"], first["ext"]),
-                  ("https://127.0.0.1:47443/f/a.msi?x=1", 123456789, "2026-06-01T12:00:00Z", "msi"), "first row")
+                  (f"https://127.0.0.1:{PORT}/f/a.msi?x=1", 123456789, "2026-06-01T12:00:00Z", "msi"), "first row")
         expect_eq(result["files"][1]["size"], -1, "negative size kept")
         # The worker hands the same document to the window.
         worker = live.probe("worker")
@@ -252,15 +238,12 @@ CASES = {name[len("case_"):]: function for name, function in globals().items() i
 
 
 def main():
-    global PORT
     parser = argparse.ArgumentParser()
     parser.add_argument("--probe", required=True)
     parser.add_argument("--trust-ca", required=True)
     parser.add_argument("--ca-dir", required=True)
-    parser.add_argument("--port", type=int, default=PORT)
     parser.add_argument("--case", required=True, choices=sorted(CASES))
     args = parser.parse_args()
-    PORT = args.port
     try:
         if args.case == "plain_http":
             CASES[args.case](Live(args))

@@ -6,14 +6,11 @@ import json
 import os
 import shutil
 import ssl
-import sys
 import tempfile
 import unittest
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-sys.path.insert(0, os.path.join(ROOT, "tools", "test_server"))
-import ca  # noqa: E402
-from server import TestServer  # noqa: E402
+from harness import ca
+from harness.server import TestServer
 
 PATH = "/download/latest/filelist.json.php"
 WORK = tempfile.mkdtemp(prefix="quorvel-test-server-")

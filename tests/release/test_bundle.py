@@ -12,20 +12,15 @@ import shutil
 import subprocess
 import sys
 
-import signing_ca
+from harness import ca, checks
 
 BUNDLE = ["QuorvelLauncher.exe", "QuorvelManifestCheck.exe", "SHA256SUMS", "quorvel-manifest-check",
           "server/filelist.json.php", "server/nginx-download.conf"]
 VERSION = "2.3.4.5"
 HOST, PORT = "downloads.example.com", "8443"
 
-failures = []
-
-
-def check(condition, what):
-    print(("ok: " if condition else "FAILED: ") + what, flush=True)
-    if not condition:
-        failures.append(what)
+CHECKS = checks.Checks(keep_going=True)
+check = CHECKS.check
 
 
 def run(args, env=None):
@@ -70,17 +65,17 @@ def check_signing(root, out, work, signer, release_text):
         digest = hashlib.sha256(f.read()).hexdigest()
     check("unsigned QuorvelLauncher.exe sha256 " + digest in release_text,
           "the signed launcher less its signature is the unsigned build the release printed")
-    flipped = signing_ca.flipped_copy(os.path.join(out, "QuorvelLauncher.exe"), os.path.join(work, "flipped.exe"))
+    flipped = ca.flipped_copy(os.path.join(out, "QuorvelLauncher.exe"), os.path.join(work, "flipped.exe"))
     check(verify(flipped, signer.ca_pem) != 0, "one flipped bit fails verification")
 
     sign = os.path.join(root, "tools", "release", "sign.sh")
-    other = signing_ca.make(os.path.join(work, "other-ca"), "Some Other CA")
+    other = ca.make_signer(os.path.join(work, "other-ca"), "Some Other CA")
     target = shutil.copy(os.path.join(out, "QuorvelManifestCheck.exe"), os.path.join(work, "resign.exe"))
     with open(target, "rb") as f:
         before = f.read()
     unset = {k: v for k, v in os.environ.items() if not k.startswith("QUORVEL_SIGN_")}
     cases = [  # environment, wanted exit code, text the output must hold
-        (signing_ca.sign_env(signer, ca_pem=other.ca_pem), 1, "does not verify against"),
+        (ca.sign_env(signer, ca_pem=other.ca_pem), 1, "does not verify against"),
         (dict(unset), 0, "not signed"),
         (dict(unset, QUORVEL_SIGN_PFX=signer.pfx), 1, "QUORVEL_SIGN_PASSWORD_FILE is not"),
         (dict(unset, QUORVEL_SIGN_PFX=signer.pfx, QUORVEL_SIGN_PASSWORD_FILE=other.password_file), 1,
@@ -100,8 +95,8 @@ def main():
     p.add_argument("--work", required=True)
     args = p.parse_args()
     shutil.rmtree(args.work, ignore_errors=True)
-    signer = signing_ca.make(os.path.join(args.work, "ca"))
-    env = signing_ca.sign_env(signer)
+    signer = ca.make_signer(os.path.join(args.work, "ca"))
+    env = ca.sign_env(signer)
     env.update(QUORVEL_BUILD=os.path.join(args.work, "build"), QUORVEL_VERSION=VERSION,
                QUORVEL_SERVER_HOST=HOST, QUORVEL_SERVER_PORT=PORT)
     code, text = run([os.path.join(args.root, "tools", "release", "make-release.sh")], env)
@@ -114,8 +109,8 @@ def main():
     check_sums(out)
     check_launcher(os.path.join(out, "QuorvelLauncher.exe"))
     check_signing(args.root, out, args.work, signer, text)
-    print("%d failed" % len(failures))
-    sys.exit(1 if failures else 0)
+    print("%d failed" % len(CHECKS.failures))
+    sys.exit(1 if CHECKS.failures else 0)
 
 
 if __name__ == "__main__":

@@ -5,40 +5,30 @@ import argparse
 import os
 import shutil
 import subprocess
-import sys
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(os.path.dirname(HERE))
-sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-sys.path.insert(0, os.path.join(ROOT, "tools", "test_server"))
-import driver  # noqa: E402
-import scenario  # noqa: E402
-import signing_ca  # noqa: E402
-import steps  # noqa: E402
-import wine_trust  # noqa: E402
-import world  # noqa: E402
+from harness import ca, scenario, steps, wine, world
 
 TRUST_E_BAD_DIGEST = "0x80096010"
 VERIFY_TRUST = None  # verify_trust.exe, from the command line
 
 
 def verify_trust(t, exe):
-    result = subprocess.run([driver.wine_binary(), VERIFY_TRUST, exe], capture_output=True,
+    result = subprocess.run([wine.wine_binary(), VERIFY_TRUST, exe], capture_output=True,
                             text=True, timeout=180)
     t.log("WinVerifyTrust(%s): %s" % (os.path.basename(exe), result.stdout.strip()))
     return result.returncode, result.stdout
 
 
 def body(t):
-    signer = signing_ca.make(t.artefact("signing-ca"))
+    signer = ca.make_signer(t.artefact("signing-ca"))
     signed = shutil.copy(t.args.launcher, t.artefact("QuorvelLauncher.exe"))
     subprocess.run([os.path.join(t.args.root, "tools", "release", "sign.sh"), signed],
-                   env=signing_ca.sign_env(signer), check=True, timeout=120)
-    wine_trust.ensure_trusted(t.args.trust_ca, signer)
+                   env=ca.sign_env(signer), check=True, timeout=120)
+    wine.ensure_trusted(t.args.trust_ca, signer)
 
     code, _ = verify_trust(t, signed)
     t.check_eq(code, 0, "WinVerifyTrust accepts the signed launcher")
-    code, text = verify_trust(t, signing_ca.flipped_copy(signed, t.artefact("flipped.exe")))
+    code, text = verify_trust(t, ca.flipped_copy(signed, t.artefact("flipped.exe")))
     t.check(code != 0 and TRUST_E_BAD_DIGEST in text, "WinVerifyTrust rejects a flipped bit as a bad digest")
 
     t.args.launcher = signed

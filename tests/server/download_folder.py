@@ -152,22 +152,6 @@ def expected_url(base, name):
     return base + FOLDER_PATH + urllib.parse.quote(name, safe="")
 
 
-class Failures:
-    """Collects every mismatch so one run shows them all."""
-
-    def __init__(self):
-        self.items = []
-
-    def check(self, ok, what):
-        if not ok:
-            self.items.append(what)
-            print("FAIL:", what)
-        return ok
-
-    def equal(self, got, want, what):
-        return self.check(got == want, f"{what}: got {got!r}, want {want!r}")
-
-
 def header(headers, name):
     return headers.get(name.lower(), "")
 
@@ -179,20 +163,20 @@ def check_with_checker(fails, checker, body, want):
     except OSError as error:
         fails.check(False, f"manifest checker {checker} cannot run: {error}")
         return
-    fails.equal(run.returncode, 0, f"checker exit code (stderr {run.stderr!r})")
+    fails.check_eq(run.returncode, 0, f"checker exit code (stderr {run.stderr!r})")
     try:
         report = json.loads(run.stdout.decode("utf-8"))
     except (UnicodeDecodeError, ValueError) as error:
         fails.check(False, f"checker output is not JSON: {error}: {run.stdout[:200]!r}")
         return
-    fails.equal(report.get("ok"), True, f"checker verdict ({report.get('status')!r})")
-    fails.equal(report.get("status"), f"{len(want)} file(s) available \u2014 double-click any row to install.",
+    fails.check_eq(report.get("ok"), True, f"checker verdict ({report.get('status')!r})")
+    fails.check_eq(report.get("status"), f"{len(want)} file(s) available \u2014 double-click any row to install.",
                 "the launcher's status line")
     files = report.get("files", [])
     seen = [{k: f.get(k) for k in ("name", "url", "size", "modified_at", "ext", "sha256")} for f in files]
-    fails.equal(seen, want, "files as the launcher reads them")
-    fails.equal(report.get("problems"), [], "nothing for the vendor to mend")
-    fails.equal([f.get("cells", [None] * 2)[:2] for f in files],
+    fails.check_eq(seen, want, "files as the launcher reads them")
+    fails.check_eq(report.get("problems"), [], "nothing for the vendor to mend")
+    fails.check_eq([f.get("cells", [None] * 2)[:2] for f in files],
                 [[w["name"], w["modified_at"][:10]] for w in want], "File and Date columns")
 
 
@@ -201,22 +185,22 @@ def check_manifest_reply(fails, fetch, base, expected, checker=None):
     headers as a dict with lower-case names. Returns the parsed document."""
     url = base + FOLDER_PATH + "filelist.json.php"
     status, headers, body = fetch(url)
-    fails.equal(status, 200, "manifest status")
-    fails.equal(header(headers, "content-type"), "application/json; charset=utf-8", "manifest Content-Type")
-    fails.equal(header(headers, "cache-control"), "no-cache", "manifest Cache-Control")
+    fails.check_eq(status, 200, "manifest status")
+    fails.check_eq(header(headers, "content-type"), "application/json; charset=utf-8", "manifest Content-Type")
+    fails.check_eq(header(headers, "cache-control"), "no-cache", "manifest Cache-Control")
     try:
         document = json.loads(body.decode("utf-8"))
     except (UnicodeDecodeError, ValueError) as error:
         fails.check(False, f"manifest is not UTF-8 JSON: {error}")
         return None
-    fails.equal(sorted(document), ["files", "schema"], "root members")
-    fails.equal(document.get("schema"), SCHEMA, "schema")
+    fails.check_eq(sorted(document), ["files", "schema"], "root members")
+    fails.check_eq(document.get("schema"), SCHEMA, "schema")
     files = document.get("files", [])
     want = [{"name": e["name"], "url": expected_url(base, e["name"]), "size": e["size"],
              "modified_at": e["modified_at"], "ext": e["ext"], "sha256": sha256_of(e)} for e in expected]
-    fails.equal([f.get("name") for f in files], [w["name"] for w in want], "listed names in order")
+    fails.check_eq([f.get("name") for f in files], [w["name"] for w in want], "listed names in order")
     for got, wanted in zip(files, want):
-        fails.equal(got, wanted, f"entry {wanted['name']!r}")
+        fails.check_eq(got, wanted, f"entry {wanted['name']!r}")
 
     if checker:
         check_with_checker(fails, checker, body, want)
@@ -225,16 +209,16 @@ def check_manifest_reply(fails, fetch, base, expected, checker=None):
 
     # HEAD: the same head, no body.
     status, head_headers, head_body = fetch(url, method="HEAD")
-    fails.equal(status, 200, "HEAD status")
-    fails.equal(head_body, b"", "HEAD body")
+    fails.check_eq(status, 200, "HEAD status")
+    fails.check_eq(head_body, b"", "HEAD body")
     for name in ("content-type", "cache-control", "content-length", "etag", "last-modified"):
-        fails.equal(header(head_headers, name), header(headers, name), f"HEAD {name}")
+        fails.check_eq(header(head_headers, name), header(headers, name), f"HEAD {name}")
 
     for method in ("POST", "PUT", "DELETE", "OPTIONS", "PATCH"):
         status, bad_headers, bad_body = fetch(url, method=method)
-        fails.equal(status, 405, f"{method} status")
-        fails.equal(header(bad_headers, "content-type"), "application/json; charset=utf-8", f"{method} Content-Type")
-        fails.equal(header(bad_headers, "allow"), "GET, HEAD", f"{method} Allow")
+        fails.check_eq(status, 405, f"{method} status")
+        fails.check_eq(header(bad_headers, "content-type"), "application/json; charset=utf-8", f"{method} Content-Type")
+        fails.check_eq(header(bad_headers, "allow"), "GET, HEAD", f"{method} Allow")
         try:
             error = json.loads(bad_body.decode("utf-8")).get("error", "")
         except (UnicodeDecodeError, ValueError, AttributeError):
@@ -248,17 +232,17 @@ def check_revalidation(fails, fetch, url, headers, body, expected):
     """ETag names the body and Last-Modified the newest file; a matching If-None-Match gets 304."""
     etag = header(headers, "etag")
     fails.check(re.fullmatch(r'"[0-9a-f]{32}"', etag) is not None, f"ETag is a quoted tag: {etag!r}")
-    fails.equal(header(fetch(url)[1], "etag"), etag, "the same list gets the same ETag")
+    fails.check_eq(header(fetch(url)[1], "etag"), etag, "the same list gets the same ETag")
     newest = max(utc(e["modified_at"]) for e in expected)
-    fails.equal(header(headers, "last-modified"), time.strftime("%a, %d %b %Y %H:%M:%S GMT", time.gmtime(newest)),
+    fails.check_eq(header(headers, "last-modified"), time.strftime("%a, %d %b %Y %H:%M:%S GMT", time.gmtime(newest)),
                 "Last-Modified")
     for label, tags, want in [("the tag", etag, 304), ("a weak tag in a list", f'"other", W/{etag}', 304),
                               ("any tag", "*", 304), ("another tag", '"other"', 200)]:
         status, got_headers, got_body = fetch(url, extra_headers={"If-None-Match": tags})
-        fails.equal(status, want, f"status for If-None-Match with {label}")
+        fails.check_eq(status, want, f"status for If-None-Match with {label}")
         if want == 304:
-            fails.equal(got_body, b"", f"no body with 304 for {label}")
-            fails.equal(header(got_headers, "etag"), etag, f"ETag with 304 for {label}")
+            fails.check_eq(got_body, b"", f"no body with 304 for {label}")
+            fails.check_eq(header(got_headers, "etag"), etag, f"ETag with 304 for {label}")
 
 
 def check_digest_cache(fails, fetch, base, cache_path, folder, expected):
@@ -270,7 +254,7 @@ def check_digest_cache(fails, fetch, base, cache_path, folder, expected):
     except (OSError, ValueError, subprocess.CalledProcessError) as error:
         fails.check(False, f"digest cache {cache_path} readable: {error}")
         return
-    fails.equal(sorted(cache), sorted(e["name"] for e in expected), "the cache holds the listed files")
+    fails.check_eq(sorted(cache), sorted(e["name"] for e in expected), "the cache holds the listed files")
     name = expected[-1]["name"]
     planted = "0" * 64
     cache[name][3] = planted
@@ -279,11 +263,11 @@ def check_digest_cache(fails, fetch, base, cache_path, folder, expected):
 
     def listed():
         status, headers, body = fetch(url)
-        fails.equal(status, 200, "manifest status")
+        fails.check_eq(status, 200, "manifest status")
         tags.append(header(headers, "etag"))
         return {f["name"]: f for f in json.loads(body.decode("utf-8"))["files"]}
 
-    fails.equal(listed()[name]["sha256"], planted, "a cached digest is served without hashing the file again")
+    fails.check_eq(listed()[name]["sha256"], planted, "a cached digest is served without hashing the file again")
 
     changed = next(e for e in expected if e["data"] is not None and e["size"] > 0 and e["name"] != name)
     path = os.path.join(folder, changed["name"])
@@ -293,7 +277,7 @@ def check_digest_cache(fails, fetch, base, cache_path, folder, expected):
     later = utc(changed["modified_at"]) + 1
     os.utime(path, (later, later))
     entry = listed()[changed["name"]]
-    fails.equal(entry["sha256"], hashlib.sha256(data).hexdigest(), "a file changed in place gets its new digest")
+    fails.check_eq(entry["sha256"], hashlib.sha256(data).hexdigest(), "a file changed in place gets its new digest")
     fails.check(tags[0] != tags[1], f"a changed list gets a new ETag: {tags}")
     with open(path, "wb") as f:
         f.write(changed["data"])
@@ -308,13 +292,13 @@ def check_downloads(fails, fetch, base, expected, ranges=False):
         url = expected_url(base, entry["name"])
         if entry["data"] is not None:
             status, headers, body = fetch(url)
-            fails.equal(status, 200, f"download status of {entry['name']!r}")
+            fails.check_eq(status, 200, f"download status of {entry['name']!r}")
             fails.check(body == entry["data"], f"bytes of {entry['name']!r} ({len(body)} received)")
             continue
         status, headers, _ = fetch(url, method="HEAD")
-        fails.equal(status, 200, "HEAD status of the 5 GiB file")
-        fails.equal(header(headers, "content-length"), str(BIG_SIZE), "length of the 5 GiB file")
+        fails.check_eq(status, 200, "HEAD status of the 5 GiB file")
+        fails.check_eq(header(headers, "content-length"), str(BIG_SIZE), "length of the 5 GiB file")
         if ranges:
             status, _, tail = fetch(url, byte_range=f"{BIG_SIZE - len(BIG_MARKER)}-{BIG_SIZE - 1}")
-            fails.equal(status, 206, "range status of the 5 GiB file")
-            fails.equal(tail, BIG_MARKER, "last bytes of the 5 GiB file")
+            fails.check_eq(status, 206, "range status of the 5 GiB file")
+            fails.check_eq(tail, BIG_MARKER, "last bytes of the 5 GiB file")

@@ -13,9 +13,8 @@ import subprocess
 import sys
 import urllib.parse
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import download_folder  # noqa: E402
-import php_stack  # noqa: E402
+import download_folder
+from harness import checks, php_stack
 
 SKIP = 77
 
@@ -39,7 +38,7 @@ def check_generator(fails, checker, folder, base):
     status, _, served = fetch(base + download_folder.FOLDER_PATH + "filelist.json.php")
     made = subprocess.run([checker, "--make", folder, "--base-url", base + download_folder.FOLDER_PATH],
                           capture_output=True, timeout=300)
-    fails.equal(made.returncode, 0, f"--make exit code (stderr {made.stderr!r})")
+    fails.check_eq(made.returncode, 0, f"--make exit code (stderr {made.stderr!r})")
     fails.check(made.stdout == served, f"--make output equals the served body:\n  made   {made.stdout[:300]!r}\n"
                                        f"  served {served[:300]!r}")
     fails.check(b"not valid UTF-8: bad%FF%20name.bin" in made.stderr, "--make names the file it left out")
@@ -65,7 +64,7 @@ def main():
         source = f.read()
     configured = source.replace("const QUORVEL_BASE_URL = '';",
                                 "const QUORVEL_BASE_URL = 'https://downloads.example.com/';")
-    fails = download_folder.Failures()
+    fails = checks.Checks(keep_going=True, quiet=True)
     fails.check(configured != source, "the script has a QUORVEL_BASE_URL line to configure")
     with open(os.path.join(proxied, "filelist.json.php"), "w", encoding="utf-8") as f:
         f.write(configured)
@@ -87,19 +86,19 @@ def main():
         # A forged Host header must not reach the URLs.
         status, _, body = fetch(server.base_url + "/download/latest/filelist.json.php",
                                 extra_headers={"Host": 'evil.example/"><x'})
-        fails.equal(status, 200, "status with a forged Host")
+        fails.check_eq(status, 200, "status with a forged Host")
         urls = [f["url"] for f in json.loads(body)["files"]]
         fails.check(all(u.startswith(f"http://127.0.0.1:{server.port}/download/latest/") for u in urls),
                     f"forged Host kept out of the URLs: {urls[:1]}")
 
         # A request path never picks the folder: query strings and extra segments change nothing.
         status, _, queried = fetch(server.base_url + "/download/latest/filelist.json.php?dir=../..&path=/etc")
-        fails.equal(status, 200, "status with a query")
-        fails.equal(json.loads(queried)["files"], json.loads(body)["files"], "a query changes nothing")
+        fails.check_eq(status, 200, "status with a query")
+        fails.check_eq(json.loads(queried)["files"], json.loads(body)["files"], "a query changes nothing")
 
         status, _, body = fetch(server.base_url + "/proxied/download/latest/filelist.json.php")
-        fails.equal(status, 200, "status with a configured base URL")
-        fails.equal([f["url"] for f in json.loads(body)["files"]],
+        fails.check_eq(status, 200, "status with a configured base URL")
+        fails.check_eq([f["url"] for f in json.loads(body)["files"]],
                     ["https://downloads.example.com/proxied/download/latest/Setup%201.msi"],
                     "URLs from the configured base URL")
 
@@ -119,8 +118,8 @@ def main():
                 "the file whose name is not UTF-8 is logged with error_log")
     fails.check(b"PHP Warning" not in log and b"PHP Notice" not in log, "no PHP warnings in the log")
 
-    if fails.items:
-        print(f"{len(fails.items)} check(s) failed; server log: {log_path}")
+    if fails.failures:
+        print(f"{len(fails.failures)} check(s) failed; server log: {log_path}")
         return 1
     print(f"ok: {len(expected)} files listed and downloaded through php -S")
     shutil.rmtree(work, ignore_errors=True)  # kept only when something failed

@@ -12,9 +12,8 @@ import subprocess
 import sys
 import tempfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import download_folder  # noqa: E402
-import php_stack  # noqa: E402
+import download_folder
+from harness import ca, checks, php_stack
 
 SKIP = 77
 
@@ -83,27 +82,28 @@ def main():
     parser.add_argument("--checker")
     args = parser.parse_args()
     work = os.path.abspath(args.work)
-    if not shutil.which("curl"):
-        print("SKIP: curl is not installed (Debian package curl)")
-        return SKIP
+    for tool in ("curl", "openssl"):
+        if not shutil.which(tool):
+            print(f"SKIP: {tool} is not installed (Debian package {tool})")
+            return SKIP
     try:
         php_stack.find_php_fpm()
         php_stack.find_nginx()
         shutil.rmtree(work, ignore_errors=True)
         os.makedirs(work)
-        ca = php_stack.make_test_ca(work)
     except php_stack.Unavailable as missing:
         print(f"SKIP: {missing}")
         return SKIP
 
+    certs = ca.ensure_ca(os.path.join(work, "tls"))
     folder = os.path.join(work, "published")
     expected = download_folder.build(folder, php_stack.DEFAULT_SCRIPT)
-    fails = download_folder.Failures()
+    fails = checks.Checks(keep_going=True, quiet=True)
     readme_shows_the_tested_block(fails)
     port = php_stack.free_port()
     scratch = tempfile.mkdtemp(dir=work)
-    fetch = Curl(ca.ca_cert, scratch)
-    with php_stack.serve_folder(folder, port, ca.cert, ca.key, os.path.join(work, "stack")) as stack:
+    fetch = Curl(certs.ca_pem, scratch)
+    with php_stack.serve_folder(folder, port, certs.server_pem, certs.server_key, os.path.join(work, "stack")) as stack:
         base = stack.base_url
         download_folder.seed_big_digest(download_folder.cache_file(stack.temp_folder, folder), folder)
         download_folder.check_manifest_reply(fails, fetch, base, expected, args.checker)
@@ -114,13 +114,13 @@ def main():
         # The vendor block keeps hidden files and other scripts private.
         for path in ("/download/latest/.hidden.msi", "/download/latest/.htaccess"):
             status, _, _ = fetch(base + path)
-            fails.equal(status, 404, f"status of {path}")
+            fails.check_eq(status, 404, f"status of {path}")
 
         # TLS is checked for real: a client trusting another CA is refused (curl: 60).
-        stranger = php_stack.make_test_ca(os.path.join(work, "other-ca"))
+        stranger = ca.ensure_ca(os.path.join(work, "other-ca"), "Quorvel Untrusted CA")
         refused = subprocess.run(["curl", "--silent", "--output", os.devnull,
-                                  "--cacert", stranger.ca_cert, stack.manifest_url])
-        fails.equal(refused.returncode, 60, "curl trusting another CA is refused")
+                                  "--cacert", stranger.ca_pem, stack.manifest_url])
+        fails.check_eq(refused.returncode, 60, "curl trusting another CA is refused")
 
         log_path = stack.php_error_log
 
@@ -132,8 +132,8 @@ def main():
     fails.check(b"not valid UTF-8: bad%FF%20name.bin" in log,
                 f"the file whose name is not UTF-8 is logged by PHP-FPM ({log_path})")
 
-    if fails.items:
-        print(f"{len(fails.items)} check(s) failed; logs in {os.path.join(work, 'stack', 'logs')}")
+    if fails.failures:
+        print(f"{len(fails.failures)} check(s) failed; logs in {os.path.join(work, 'stack', 'logs')}")
         return 1
     print(f"ok: {len(expected)} files listed and downloaded through nginx (TLS 1.2) and PHP-FPM")
     shutil.rmtree(work, ignore_errors=True)  # kept only when something failed

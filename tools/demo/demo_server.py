@@ -13,17 +13,12 @@ import json
 import os
 import shutil
 import subprocess
-import sys
+
+from harness import ca, routes_folder, test_port
+from harness.server import TestServer, port_lock
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(os.path.dirname(HERE))
-sys.path.insert(0, os.path.join(ROOT, "tools", "test_server"))
-sys.path.insert(0, HERE)
-import ca  # noqa: E402
-import file_routes  # noqa: E402
-from server import TestServer, port_lock  # noqa: E402
-
-PORT = 47443
+PORT = test_port()
 BASE_URL = "https://127.0.0.1:%d" % PORT
 FILES_PREFIX = "/download/latest/files/"
 
@@ -68,10 +63,10 @@ def make_server(ca_dir, folder, entries, rate, log_path=None):
     certs = ca.ensure_ca(ca_dir)
     server = TestServer(port=PORT, certfile=certs.server_pem, keyfile=certs.server_key,
                         log_path=log_path)
-    file_routes.register_folder(server, FILES_PREFIX, folder)
+    routes_folder.register_folder(server, FILES_PREFIX, folder)
     server.configure("manifest", {"body": json.dumps({"schema": "quorvel.download.v1",
                                                       "files": entries}, indent=1)})
-    server.configure(file_routes.KEY, {"rate": rate, "step": 16384})
+    server.configure(routes_folder.KEY, {"rate": rate, "step": 16384})
     return server
 
 
@@ -92,12 +87,7 @@ def main():
     with port_lock(PORT):
         server = make_server(args.ca_dir, args.catalogue, entries, args.rate, args.log)
         print("serving %s%s" % (server.base_url, "/download/latest/filelist.json.php"), flush=True)
-        try:
-            server.httpd.serve_forever(poll_interval=0.2)
-        except KeyboardInterrupt:
-            pass
-        finally:
-            server.httpd.server_close()
+        server.serve_until_interrupted()
 
 
 if __name__ == "__main__":

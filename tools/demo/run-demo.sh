@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # `make demo`: installs what is missing, builds the launcher for the loopback demo server, serves the
-# demo catalogue on https://127.0.0.1:47443, trusts the server's throwaway CA inside the demo's own
-# Wine prefix (build/demo-testbed) and opens the launcher there, in a Wine desktop window.
+# demo catalogue on https://127.0.0.1 at the test port of tools/configs.sh, trusts the server's
+# throwaway CA inside the demo's own Wine prefix (build/demo-testbed) and opens the launcher there,
+# in a Wine desktop window.
 #   With a display: interactive; the demo ends when the launcher and whatever it started are closed.
 #   Without one (or with QUORVEL_DEMO_HEADLESS=1): under Xvfb it walks through fetch, list,
 #   double-click, progress and launch by itself and saves a screenshot of each step.
@@ -12,6 +13,7 @@ cd "$root"
 build=${QUORVEL_BUILD:-$root/build}
 demo=$build/demo
 export QUORVEL_TESTBED=$build/demo-testbed
+export PYTHONPATH=$root/tests  # the test-support package, harness
 with_wine=$root/tools/testbed/with-wine.sh
 
 "$root/tools/bootstrap.sh"
@@ -36,10 +38,10 @@ headless=${QUORVEL_DEMO_HEADLESS:-0}
 echo "demo: preparing the demo's Wine prefix in $QUORVEL_TESTBED"
 "$with_wine" --xvfb bash -c '
   set -e
-  python3 "$1/tools/test_server/wine_trust.py" "$2" "$3" >/dev/null
+  python3 -m harness.wine "$1" "$2" >/dev/null
   "$QUORVEL_WINE" reg add "HKCU\\Software\\Wine\\Explorer" /v Desktop /d Default /f >/dev/null 2>&1
   "$QUORVEL_WINE" reg add "HKCU\\Software\\Wine\\Explorer\\Desktops" /v Default /d 1024x768 /f >/dev/null 2>&1
-' prepare "$root" "$trust_ca" "$ca_dir"
+' prepare "$trust_ca" "$ca_dir"
 
 if [ "$headless" = 1 ]; then
   shots=$demo/screenshots-$(date -u +%Y%m%d_%H%M%S)
@@ -62,7 +64,7 @@ for _ in $(seq 1 1200); do
   kill -0 "$server_pid" 2>/dev/null || { cat "$demo/server.log"; echo "demo: the server did not start" >&2; exit 1; }
   sleep 0.1
 done
-grep -q '^serving' "$demo/server.log" || { echo "demo: port 47443 stayed busy" >&2; exit 1; }
+grep -q '^serving' "$demo/server.log" || { echo "demo: port $QUORVEL_TEST_PORT stayed busy" >&2; exit 1; }
 cat <<EOF
 demo: $(head -n 1 "$demo/server.log")
 demo: the launcher opens in a Wine desktop window. Double-click a row (or press Enter) to download

@@ -11,14 +11,10 @@ import os
 import sys
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(os.path.dirname(HERE))
-sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-sys.path.insert(0, HERE)
-import demo_server  # noqa: E402
-import driver  # noqa: E402
+import demo_server
+from harness import probe, steps, wine, world
+from harness.checks import Failure
 
-FETCHING = "Fetching available downloads\u2026"
 TOOL_TITLE = "Quorvel Demo Tool"
 DESKTOP = "1024x768+0+0"  # the Wine desktop window, as run-demo.sh sizes it
 
@@ -28,14 +24,14 @@ def say(text):
 
 
 def walk(args):
-    screen = driver.Screen(args.shots)
-    probe = driver.Probe(args.probe)
+    screen = wine.Screen(args.shots)
+    window = probe.Probe(args.probe)
     entries = demo_server.fill_catalogue(args.catalogue, args.launcher, args.tool)
     with demo_server.port_lock(demo_server.PORT):
-        return walk_locked(args, screen, probe, entries)
+        return walk_locked(args, screen, window, entries)
 
 
-def walk_locked(args, screen, probe, entries):
+def walk_locked(args, screen, window, entries):
     server = demo_server.make_server(args.ca_dir, args.catalogue, entries, args.rate,
                                      os.path.join(args.shots, "requests.jsonl"))
     shots = []
@@ -52,20 +48,20 @@ def walk_locked(args, screen, probe, entries):
         # In a Wine desktop window the keyboard follows a click, as on a real desktop.
         screen.click(state["rect"][0] + 80, (state["rect"][1] + state["client"][1]) // 2)
 
-    ready_text = "%u file(s) available \u2014 double-click any row to install." % len(entries)
+    ready_text = world.ready_text(len(entries))
 
     def wait_ready(what):
-        state = probe.wait(lambda s: s["status"].get("text") == ready_text or s["status"].get("error"),
-                           what, 90)
+        state = window.wait(lambda s: s["status"].get("text") == ready_text or s["status"].get("error"),
+                            what, 90)
         if state["status"].get("error"):
-            raise driver.DriverError("the launcher reports: " + state["status"]["text"])
+            raise Failure("the launcher reports: " + state["status"]["text"])
         return state
 
-    driver.start_wine()
-    launcher = driver.Program(args.launcher, log_path=os.path.join(args.shots, "launcher.log"))
+    wine.start_wine()
+    launcher = wine.Program(args.launcher, log_path=os.path.join(args.shots, "launcher.log"))
     try:
         # The server listens but holds its answer until the first state has been pictured.
-        probe.wait(lambda s: s["status"].get("text") == FETCHING, "the launcher window", 120)
+        window.wait(lambda s: s["status"].get("text") == steps.FETCHING, "the launcher window", 120)
         shot("1-fetching", "fetching the manifest")
         server.start()
 
@@ -73,13 +69,13 @@ def walk_locked(args, screen, probe, entries):
         shot("2-list", "the list, newest first")
         shot("launcher-window", "the launcher window alone", window_crop(state))
 
-        x, y = driver.row_center(state, 1)
+        x, y = probe.row_center(state, 1)
         name = state["list"]["rows"][1]["cells"][0]
         screen.move(x, y)
         shot("3-pointer-on-row", "pointing at " + name)
         screen.double_click(x, y)
         pictured = False
-        for sample in probe.watch(150, 4000):
+        for sample in window.watch(150, 4000):
             if not sample.get("found"):
                 break
             progress = sample.get("progress") or {}
@@ -89,7 +85,7 @@ def walk_locked(args, screen, probe, entries):
         if not pictured:
             say("the download was too quick to picture mid-way")
         say("the launcher closed itself after the download")
-        probe_tool = driver.Probe(args.probe, TOOL_TITLE)
+        probe_tool = probe.Probe(args.probe, TOOL_TITLE)
         tool_state = probe_tool.wait(lambda s: s["visible"], "the downloaded program's window", 60)
         shot("5-launched", "the downloaded program runs")
         launcher.wait_exit("the launcher to end", 30)
@@ -98,26 +94,20 @@ def walk_locked(args, screen, probe, entries):
         click_caption(tool_state)
         screen.key("Return")  # the demo program's OK button
         probe_tool.wait_gone("the demo program to close", 30)
-        launcher = driver.Program(args.launcher, log_path=os.path.join(args.shots, "launcher-2.log"))
+        launcher = wine.Program(args.launcher, log_path=os.path.join(args.shots, "launcher-2.log"))
         state = wait_ready("the file list, second start")
         first_pid = state["pid"]
         name = state["list"]["rows"][0]["cells"][0]
-        x, y = driver.row_center(state, 0)
+        x, y = probe.row_center(state, 0)
         screen.double_click(x, y)
         say("double-clicked %s: the launcher downloads its newer self" % name)
         launcher.wait_exit("the old launcher to be gone", 60)
-        try:
-            probe.wait(lambda s: s["pid"] != first_pid, "the newer launcher's window", 30)
-        except driver.DriverError:
-            # Under Wine the old copy can still be closing when the new one starts; the new one
-            # then finds the single-instance guard and gives way, as designed.
-            shot("6-no-relaunch", "the newer copy gave way to the closing old one (Wine timing)")
-        else:
-            state = wait_ready("the newer launcher's list")
-            shot("6-relaunched", "the newer launcher, started from the download")
-            click_caption(state)
-            screen.key("Escape")
-            probe.wait_gone("the newer launcher to close on Esc", 30)
+        window.wait(lambda s: s["pid"] != first_pid, "the newer launcher's window", 30)
+        state = wait_ready("the newer launcher's list")
+        shot("6-relaunched", "the newer launcher, started from the download")
+        click_caption(state)
+        screen.key("Escape")
+        window.wait_gone("the newer launcher to close on Esc", 30)
     except Exception:
         try:
             shot("failure", "what the screen showed when the demo went wrong")
@@ -140,7 +130,7 @@ def main():
     started = time.monotonic()
     try:
         walk(args)
-    except driver.DriverError as fault:
+    except Failure as fault:
         say("FAILED: %s" % fault)
         return 1
     say("done in %.0f s; screenshots in %s" % (time.monotonic() - started, args.shots))

@@ -2,26 +2,17 @@
 fixed port with a catalogue of real files, its CA trusted in the test bed's prefix, and the
 launcher itself started as a user would start it."""
 import datetime
-import glob
 import json
 import os
 import re
 import shutil
-import sys
 
-import driver
+from harness import ca, probe, routes_folder, test_port, wine
+from harness.checks import Failure
+from harness.server import TestServer, port_lock
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(os.path.dirname(HERE))
-sys.path.insert(0, os.path.join(ROOT, "tools", "test_server"))
-sys.path.insert(0, os.path.join(ROOT, "tools", "demo"))
-import ca  # noqa: E402
-import file_routes  # noqa: E402
-import wine_trust  # noqa: E402
-from server import TestServer, port_lock  # noqa: E402
-
-PORT = 47443
-LAUNCHER_TITLE = driver.LAUNCHER_TITLE
+PORT = test_port()
+LAUNCHER_TITLE = probe.LAUNCHER_TITLE
 BASE_URL = "https://127.0.0.1:%d" % PORT
 FILES_PREFIX = "/e2e/"
 SHORTCUT_NAME = "Quorvel Launcher.lnk"
@@ -64,11 +55,11 @@ class World:
     def __init__(self, t, ca_dir, trust_ca_exe, serve=True):
         self.t = t
         if not t.args.launcher or not os.path.isfile(t.args.launcher):
-            raise driver.DriverError("launcher not built: %r" % t.args.launcher)
+            raise Failure("launcher not built: %r" % t.args.launcher)
         self.launcher_exe = t.args.launcher
         self.prefix = t.prefix
         certs = ca.ensure_ca(ca_dir)
-        wine_trust.ensure_trusted(trust_ca_exe, certs)
+        wine.ensure_trusted(trust_ca_exe, certs)
         self.folder = t.artefact("served")
         os.makedirs(self.folder, exist_ok=True)
         self.entries = []
@@ -78,7 +69,7 @@ class World:
         t.on_exit(lambda: self.port_lock.__exit__(None, None, None))
         self.server = TestServer(port=PORT, certfile=certs.server_pem, keyfile=certs.server_key,
                                  log_path=t.artefact("requests.jsonl"))
-        file_routes.register_folder(self.server, FILES_PREFIX, self.folder)
+        routes_folder.register_folder(self.server, FILES_PREFIX, self.folder)
         self.serving = False
         t.on_exit(self.stop)
         if serve:
@@ -116,7 +107,7 @@ class World:
                 f.write(data if data is not None else b"")
         if pad_to is not None:
             if os.path.getsize(path) > pad_to:
-                raise driver.DriverError("%s is larger than %d bytes" % (source or name, pad_to))
+                raise Failure("%s is larger than %d bytes" % (source or name, pad_to))
             with open(path, "ab") as f:
                 f.write(b"\0" * (pad_to - os.path.getsize(path)))
         entry = {"name": name, "url": BASE_URL + FILES_PREFIX + name,
@@ -139,7 +130,7 @@ class World:
         self.server.configure("manifest", config)
 
     def pace(self, rate, step=16384, breaks=None, break_after=65536):
-        self.server.configure(file_routes.KEY, {"rate": rate, "step": step, "break": breaks or {},
+        self.server.configure(routes_folder.KEY, {"rate": rate, "step": step, "break": breaks or {},
                                                 "break_after": break_after})
 
     def served_count(self, name):
@@ -152,7 +143,7 @@ class World:
 
     # The launcher ------------------------------------------------------------------------------
     def start_launcher(self, log_name="launcher.log", exe=None, cwd=None, env=None):
-        program = driver.Program(exe or self.launcher_exe, log_path=self.t.artefact(log_name), cwd=cwd,
+        program = wine.Program(exe or self.launcher_exe, log_path=self.t.artefact(log_name), cwd=cwd,
                                  env=env)
         self.t.on_exit(program.stop)
         if self.t.probe and not self.t.probe.watched:
@@ -212,8 +203,3 @@ class World:
 def same_bytes(a, b):
     with open(a, "rb") as x, open(b, "rb") as y:
         return x.read() == y.read()
-
-
-def newest_glob(pattern):
-    paths = glob.glob(pattern)
-    return max(paths, key=os.path.getmtime) if paths else None

@@ -6,10 +6,10 @@ Standard library only. One `TestServer` is a ThreadingHTTPServer wrapped in TLS,
 
 Library use:
 
-    from server import TestServer
-    import ca
+    from harness import ca, test_port
+    from harness.server import TestServer
     certs = ca.ensure_ca(work_dir)                    # throwaway CA + server cert (openssl CLI)
-    with TestServer(port=47443, certfile=certs.server_pem, keyfile=certs.server_key,
+    with TestServer(port=test_port(), certfile=certs.server_pem, keyfile=certs.server_key,
                     log_path="requests.jsonl") as srv:  # tls_min / tls_max: "1.1", "1.2", "1.3"
         srv.configure("manifest", {"status": 404, "body": "missing"})
         ...                                           # the client talks to srv.base_url
@@ -17,9 +17,9 @@ Library use:
 
 CLI use (the demo, or by hand):
 
-    python3 server.py --port 47443 --cert-dir DIR [--tls-min 1.2] [--tls-max 1.2] [--log FILE]
-                      [--set manifest='{"status": 200, "body": "..."}']
-    curl --cacert DIR/ca.pem https://127.0.0.1:47443/download/latest/filelist.json.php
+    python3 -m harness.server --port N --cert-dir DIR [--tls-min 1.2] [--tls-max 1.2] [--log FILE]
+                              [--set manifest='{"status": 200, "body": "..."}']
+    curl --cacert DIR/ca.pem https://127.0.0.1:N/download/latest/filelist.json.php
 
 Control endpoint (same server, same TLS):
     POST /_control/<key>   JSON body replaces state[<key>]; reply is the new state as JSON
@@ -28,12 +28,12 @@ Control endpoint (same server, same TLS):
     GET  /_control/log     the request log as a JSON array
 Control requests are not recorded in the request log.
 
-Fixed port. Tests that bind 127.0.0.1:47443 (or need it free) take `with port_lock(47443):`
-around the whole test, and carry RESOURCE_LOCK port47443 in ctest; other helpers' test runs on
+Fixed port. Tests that bind the launcher's port, test_port() (or need it free), take
+`with port_lock(port):` around the whole test, and carry RESOURCE_LOCK port<N> in ctest; other helpers' test runs on
 the same machine then wait instead of failing with "address in use". TestServer(bind_wait=S)
 also retries a taken port for S seconds, for users that take no lock.
 
-Route modules. Every file `routes_*.py` beside this one is imported when a server starts. Each
+Route modules. The modules of ROUTE_MODULES register their routes when a server starts. Each
 defines
 
     def register(server):
@@ -52,20 +52,18 @@ import argparse
 import contextlib
 import errno
 import fcntl
-import importlib
 import json
 import os
 import socket
 import ssl
-import sys
 import tempfile
 import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-if HERE not in sys.path:
-    sys.path.insert(0, HERE)
+from harness import ca, routes_download, routes_manifest, test_port
+
+ROUTE_MODULES = (routes_download, routes_manifest)
 
 _TLS_VERSIONS = {
     "1.0": ssl.TLSVersion.TLSv1,
@@ -80,7 +78,7 @@ PEER_GONE = (BrokenPipeError, ConnectionResetError, ConnectionAbortedError, ssl.
 @contextlib.contextmanager
 def port_lock(port):
     """Holds a machine-wide lock on one port, so test runs of several work trees or ctest
-    processes that all need the same fixed port (47443) take turns instead of colliding."""
+    processes that all need the same fixed port take turns instead of colliding."""
     with open(os.path.join(tempfile.gettempdir(), f"quorvel-port-{port}.lock"), "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         yield
@@ -117,12 +115,6 @@ def wait_port_free(port, host="127.0.0.1", wait=300.0):
             probe.close()
 
 
-def route_modules():
-    """Names of the route modules beside this file, in a stable order."""
-    return sorted(name[:-3] for name in os.listdir(HERE)
-                  if name.startswith("routes_") and name.endswith(".py"))
-
-
 class _Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "QuorvelTestServer/1.0"
@@ -156,15 +148,15 @@ class _Handler(BaseHTTPRequestHandler):
 
 class TestServer:
     def __init__(self, port=0, certfile=None, keyfile=None, tls_min=None, tls_max=None,
-                 log_path=None, host="127.0.0.1", modules=None, bind_wait=0.0):
+                 log_path=None, host="127.0.0.1", bind_wait=0.0):
         self.routes = []  # (method, path, prefix, handler)
         self.defaults = {}
         self._state = {}
         self._lock = threading.Lock()
         self._log = []
         self.log_path = log_path
-        for name in (route_modules() if modules is None else modules):
-            importlib.import_module(name).register(self)
+        for module in ROUTE_MODULES:
+            module.register(self)
         self.reset()
         self.httpd = ThreadingHTTPServer((host, port), _Handler, bind_and_activate=False)
         self.httpd.daemon_threads = True
@@ -279,6 +271,15 @@ class TestServer:
             self._thread = None
         self.httpd.server_close()
 
+    def serve_until_interrupted(self):
+        """Serves on the calling thread until Ctrl+C or SIGINT (the demo and the CLI)."""
+        try:
+            self.httpd.serve_forever(poll_interval=0.2)
+        except KeyboardInterrupt:
+            pass
+        finally:
+            self.httpd.server_close()
+
     def __enter__(self):
         return self.start()
 
@@ -287,9 +288,8 @@ class TestServer:
 
 
 def main(argv=None):
-    import ca
     parser = argparse.ArgumentParser(description="Loopback HTTPS test server")
-    parser.add_argument("--port", type=int, default=47443)
+    parser.add_argument("--port", type=int, default=None, help="default: test_port()")
     parser.add_argument("--cert-dir", help="where the throwaway CA lives (made when missing)")
     parser.add_argument("--plain", action="store_true", help="serve plain HTTP, no TLS")
     parser.add_argument("--tls-min", choices=sorted(_TLS_VERSIONS))
@@ -302,17 +302,13 @@ def main(argv=None):
     if not args.plain:
         certs = ca.ensure_ca(args.cert_dir or os.path.join(os.getcwd(), "test-ca"))
         certfile, keyfile = certs.server_pem, certs.server_key
-    srv = TestServer(args.port, certfile, keyfile, args.tls_min, args.tls_max, args.log)
+    port = test_port() if args.port is None else args.port
+    srv = TestServer(port, certfile, keyfile, args.tls_min, args.tls_max, args.log)
     for item in args.set:
         key, _, value = item.partition("=")
         srv.configure(key, json.loads(value))
     print(f"serving {srv.base_url}", flush=True)
-    try:
-        srv.httpd.serve_forever(poll_interval=0.2)
-    except KeyboardInterrupt:
-        pass
-    finally:
-        srv.httpd.server_close()
+    srv.serve_until_interrupted()
 
 
 if __name__ == "__main__":

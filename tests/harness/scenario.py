@@ -8,7 +8,7 @@ import sys
 import time
 import traceback
 
-import driver
+from harness import checks, probe, wine
 
 SKIP = 77
 
@@ -17,32 +17,20 @@ class Skip(Exception):
     pass
 
 
-class Context:
+class Context(checks.Checks):
     def __init__(self, args, name):
+        super().__init__(log=self.log)
         self.args = args
         self.name = name
         self.artefacts = os.path.join(args.artefacts, name)
         shutil.rmtree(self.artefacts, ignore_errors=True)  # only this run's pictures remain
-        self.screen = driver.Screen(self.artefacts)
-        self.prefix = driver.Prefix()
-        self.probe = driver.Probe(args.probe) if args.probe else None
+        self.screen = wine.Screen(self.artefacts)
+        self.prefix = wine.Prefix()
+        self.probe = probe.Probe(args.probe) if args.probe else None
         self.cleanups = []
-        self.checks = 0
 
     def log(self, text):
         print("[%s] %s" % (self.name, text), flush=True)
-
-    def check(self, condition, what):
-        self.checks += 1
-        if not condition:
-            raise driver.DriverError("check failed: " + what)
-        self.log("ok: " + what)
-
-    def check_eq(self, got, want, what):
-        self.checks += 1
-        if got != want:
-            raise driver.DriverError("check failed: %s: got %r, want %r" % (what, got, want))
-        self.log("ok: %s == %r" % (what, want))
 
     def check_exit(self, program, what, timeout, code, within=None):
         """Waits for the program to end and checks its exit code, and with within (seconds) that
@@ -86,11 +74,11 @@ def parser():
 def run(name, body, argv=None):
     args = parser().parse_args(argv)
     context = Context(args, name)
-    driver.start_wine()
+    wine.start_wine()
     code = 0
     try:
         body(context)
-        context.log("passed (%d checks)" % context.checks)
+        context.log("passed (%d checks)" % context.count)
     except Skip as reason:
         context.log("skipped: %s" % reason)
         code = SKIP

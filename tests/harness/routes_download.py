@@ -72,7 +72,7 @@ def _close_normally(req, notify=True):
         pass
 
 
-def _reset(req):
+def reset_connection(req):
     req.close_connection = True
     sock = req.connection
     sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
@@ -109,7 +109,7 @@ def _files(req, server):
         send = int(query.get("send", "0"))
         _head(req, 200, count)
         _write_pattern(req, min(send, count))
-        _reset(req)
+        reset_connection(req)
     elif kind == "slow":
         rate = max(1, int(query.get("rate", "262144")))
         step = max(1, int(query.get("step", "16384")))

@@ -10,27 +10,25 @@ State key "manifest", a JSON object; every member is optional:
     truncate_at   announce the whole length but close the connection after this many body bytes
     content_type  default "application/json"
     headers       extra response headers, {"Name": "value"}
-The default is a small good manifest (DEFAULT_MANIFEST).
+The default is a small good manifest (default_manifest).
 """
 import json
 
 PATH = "/download/latest/filelist.json.php"
 STEP = 65536
 
-DEFAULT_MANIFEST = {
-    "schema": "quorvel.download.v1",
-    "files": [
-        {"name": "QuorvelTools-1.2.msi", "url": "https://127.0.0.1:47443/download/latest/QuorvelTools-1.2.msi",
-         "size": 1048576, "modified_at": "2026-03-01T10:00:00Z", "ext": "msi"},
-        {"name": "QuorvelViewer-3.0.exe", "url": "https://127.0.0.1:47443/download/latest/QuorvelViewer-3.0.exe",
-         "size": 2411724, "modified_at": "2026-05-17T08:30:00Z", "ext": "exe"},
-        {"name": "readme.txt", "url": "https://127.0.0.1:47443/download/latest/readme.txt",
-         "size": 512, "modified_at": "2025-12-24T18:00:00Z", "ext": "txt"},
-    ],
-}
+
+def default_manifest(port):
+    """A small good manifest whose files are on this server."""
+    files = [("QuorvelTools-1.2.msi", 1048576, "2026-03-01T10:00:00Z", "msi"),
+             ("QuorvelViewer-3.0.exe", 2411724, "2026-05-17T08:30:00Z", "exe"),
+             ("readme.txt", 512, "2025-12-24T18:00:00Z", "txt")]
+    return {"schema": "quorvel.download.v1",
+            "files": [{"name": name, "url": f"https://127.0.0.1:{port}/download/latest/{name}", "size": size,
+                       "modified_at": modified_at, "ext": ext} for name, size, modified_at, ext in files]}
 
 
-def _pieces(config):
+def _pieces(config, port):
     """The body as a sequence of byte strings, and its total length."""
     if "fill" in config:
         total = int(config["fill"])
@@ -44,7 +42,7 @@ def _pieces(config):
     if "body_hex" in config:
         head = bytes.fromhex(config["body_hex"])
     else:
-        head = config.get("body", json.dumps(DEFAULT_MANIFEST, indent=1)).encode("utf-8")
+        head = (config["body"] if "body" in config else json.dumps(default_manifest(port), indent=1)).encode("utf-8")
     total = max(len(head), int(config.get("pad_to", 0)))
     def padded():
         yield head
@@ -58,7 +56,7 @@ def _pieces(config):
 
 def serve_manifest(req, server):
     config = server.get("manifest") or {}
-    pieces, total = _pieces(config)
+    pieces, total = _pieces(config, server.port)
     chunked = bool(config.get("chunked"))
     req.send_response(int(config.get("status", 200)))
     req.send_header("Content-Type", config.get("content_type", "application/json"))

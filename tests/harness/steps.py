@@ -4,8 +4,9 @@ import os
 import re
 import time
 
-import driver
-import world
+from harness import world
+from harness.checks import Failure, poll
+from harness.probe import row_texts
 
 FETCHING = "Fetching available downloads\u2026"
 LAUNCHING = "Launching\u2026"
@@ -32,7 +33,7 @@ def wait_ready(t, entries, timeout=90):
     t.check_eq(state["status"]["error"], False, "Ready is not an error")
     t.check_eq([c["text"] for c in state["list"]["columns"]], ["File", "Date", "Size", "Type"],
                "list columns")
-    t.check_eq(driver.row_texts(state), [world.World.expected_cells(e) for e in entries],
+    t.check_eq(row_texts(state), [world.World.expected_cells(e) for e in entries],
                "rows, newest first, with their cell texts")
     t.check_eq(state["list"]["enabled"], True, "list enabled when ready")
     t.check_eq(state["progress"]["visible"], False, "progress bar hidden when ready")
@@ -90,7 +91,7 @@ def check_progress_moved(t, samples, name, total_text=None):
     # the download (status read before it, bar after it): only the ones before it must agree.
     for s in during[:-1]:
         if not (s["progress"]["visible"] and not s["list"]["enabled"]):
-            raise driver.DriverError("while downloading the bar must show and the list be "
+            raise Failure("while downloading the bar must show and the list be "
                                      "disabled: %r" % {k: s[k] for k in ("status", "progress")})
     t.check_eq([during[0]["progress"]["min"], during[0]["progress"]["max"]], [0, 1000],
                "progress range while downloading")
@@ -107,7 +108,7 @@ def check_progress_moved(t, samples, name, total_text=None):
 
 def read_record(path, timeout=60):
     """The key=value lines the recorder wrote when it was started."""
-    driver.poll(lambda: os.path.exists(path), "the recorder's record %s" % path, timeout)
+    poll(lambda: os.path.exists(path), "the recorder's record %s" % path, timeout)
     with open(path, "rb") as f:
         raw = f.read()
     if raw.startswith(codecs.BOM_UTF16_LE):
@@ -132,5 +133,5 @@ def check_stays(t, predicate, what, seconds=3.0):
         state = t.probe.state()
         n += 1
         if not predicate(state):
-            raise driver.DriverError("%s stopped holding: %s" % (what, status(state)))
+            raise Failure("%s stopped holding: %s" % (what, status(state)))
     t.check(n >= 1, "%s held over %d samples" % (what, n))

@@ -1,24 +1,21 @@
 """A private nginx + PHP-FPM deployment on loopback, as a vendor runs it, for tests and demos.
 
-    ca = make_test_ca(workdir)    # throwaway CA (ca.ca_cert PEM, ca.ca_der, ca.ca_sha1) and server cert
-    write_root_store_reg(ca, "ca.reg")                # for `wine reg import ca.reg`
-    with serve_folder(folder, port, ca.cert, ca.key, workdir) as stack:
+    certs = harness.ca.ensure_ca(workdir)             # throwaway CA and server certificate
+    with serve_folder(folder, port, certs.server_pem, certs.server_key, workdir) as stack:
         ... https://127.0.0.1:<port>/download/latest/filelist.json.php ...
 
 serve_folder copies server/filelist.json.php into `folder` and serves it at /download/latest/ over
 TLS 1.2/1.3 with the vendor's nginx block (server/nginx-download.conf). Everything the two servers
 write (config, pid files, logs, temp files, the FastCGI socket) stays under `workdir`; nothing runs
 as a system service and nothing outside `workdir` is touched. Works as an ordinary user and as root.
-Raises Unavailable when nginx, php-fpm or openssl is missing (callers skip), StackError otherwise.
+Raises Unavailable when nginx or php-fpm is missing (callers skip), StackError otherwise.
 """
 import glob
 import grp
-import hashlib
 import os
 import pwd
 import shutil
 import socket
-import struct
 import subprocess
 import tempfile
 import time
@@ -69,78 +66,12 @@ def _run(command, what, cwd=None):
     return result
 
 
-class TestCa:
-    def __init__(self, directory):
-        self.directory = directory
-        self.ca_cert = os.path.join(directory, "ca.pem")
-        self.ca_der = os.path.join(directory, "ca.der")
-        self.ca_sha1 = ""
-        self.cert = os.path.join(directory, "server.pem")
-        self.key = os.path.join(directory, "server.key")
-
-
-def make_test_ca(workdir, host="127.0.0.1", days=30):
-    """A throwaway CA (ca.pem) and a server certificate for `host` signed by it, under workdir/tls."""
-    if not shutil.which("openssl"):
-        raise Unavailable("openssl is not installed (Debian package openssl)")
-    ca = TestCa(os.path.join(os.path.abspath(workdir), "tls"))
-    os.makedirs(ca.directory, exist_ok=True)
-    d = ca.directory
-    ca_key = os.path.join(d, "ca.key")
-    _run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256", "-days", str(days),
-          "-keyout", ca_key, "-out", ca.ca_cert, "-subj", "/O=Quorvel Test/CN=Quorvel Test CA",
-          "-addext", "basicConstraints=critical,CA:TRUE",
-          "-addext", "keyUsage=critical,keyCertSign,cRLSign"], "making the test CA")
-    csr = os.path.join(d, "server.csr")
-    _run(["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-sha256", "-keyout", ca.key, "-out", csr,
-          "-subj", f"/O=Quorvel Test/CN={host}"], "making the server key")
-    # An address also as a DNS name: some TLS clients match only DNS names against the host.
-    names = f"IP:{host},DNS:{host}" if _is_ip(host) else f"DNS:{host}"
-    if host != "localhost":
-        names += ",DNS:localhost"
-    extensions = os.path.join(d, "server.ext")
-    with open(extensions, "w") as f:
-        f.write("basicConstraints=critical,CA:FALSE\n"
-                "keyUsage=critical,digitalSignature,keyEncipherment\n"
-                "extendedKeyUsage=serverAuth\n"
-                f"subjectAltName={names}\n")
-    _run(["openssl", "x509", "-req", "-in", csr, "-CA", ca.ca_cert, "-CAkey", ca_key,
-          "-CAcreateserial", "-sha256", "-days", str(days), "-extfile", extensions, "-out", ca.cert],
-         "signing the server certificate")
-    # DER form and SHA-1 thumbprint, as a Windows certificate store wants the CA.
-    _run(["openssl", "x509", "-in", ca.ca_cert, "-outform", "DER", "-out", ca.ca_der], "writing the CA as DER")
-    with open(ca.ca_der, "rb") as f:
-        ca.ca_sha1 = hashlib.sha1(f.read()).hexdigest().upper()
-    return ca
-
-
-def write_root_store_reg(ca, path):
-    """A .reg file that puts the test CA into a Windows (Wine) machine's trusted root store:
-    `wine reg import FILE`, then WinHTTP accepts the stack's certificate."""
-    with open(ca.ca_der, "rb") as f:
-        der = f.read()
-    blob = struct.pack("<III", 0x20, 1, len(der)) + der  # one serialized property: the certificate
-    with open(path, "w", newline="") as f:
-        f.write("Windows Registry Editor Version 5.00\r\n\r\n"
-                "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\"
-                f"{ca.ca_sha1}]\r\n\"Blob\"=hex:{','.join(f'{b:02x}' for b in blob)}\r\n")
-    return path
-
-
-def _is_ip(host):
-    try:
-        socket.inet_pton(socket.AF_INET6 if ":" in host else socket.AF_INET, host)
-        return True
-    except OSError:
-        return False
-
-
 def vendor_block(socket_path):
     """The vendor's nginx block with its FastCGI socket pointed at ours."""
     with open(VENDOR_BLOCK, encoding="utf-8") as f:
         block = f.read()
     if VENDOR_SOCKET not in block:
-        raise StackError(f"{VENDOR_BLOCK} no longer passes to {VENDOR_SOCKET}; update php_stack.py")
+        raise StackError(f"{VENDOR_BLOCK} no longer passes to {VENDOR_SOCKET}; update harness/php_stack.py")
     return block.replace(VENDOR_SOCKET, "unix:" + socket_path)
 
 

@@ -10,11 +10,11 @@ Behaviour is switched through the server state key "catalogue" (all members opti
 Every request for a file is counted in state "catalogue_served" ({"<name>": count}).
 """
 import os
-import socket
-import struct
 import threading
 import time
 from urllib.parse import unquote
+
+from harness.routes_download import reset_connection
 
 KEY = "catalogue"
 _lock = threading.Lock()
@@ -34,13 +34,6 @@ def _take_break(server, name):
         served[name] = served.get(name, 0) + 1
         server.configure("catalogue_served", served)
         return left > 0, config
-
-
-def _reset(req):
-    req.close_connection = True
-    sock = req.connection
-    sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-    socket.socket.close(sock)  # a zero linger sends RST and skips the TLS goodbye
 
 
 def register_folder(server, url_prefix, folder):
@@ -74,7 +67,7 @@ def register_folder(server, url_prefix, folder):
                     time.sleep(len(piece) / rate)
         if broken:
             req.wfile.flush()
-            _reset(req)
+            reset_connection(req)
 
     server.route("GET", url_prefix, serve, prefix=True)
     server.route("HEAD", url_prefix, serve, prefix=True)

@@ -1,0 +1,117 @@
+"""Throwaway certificate authorities made with the openssl CLI: one for the loopback HTTPS servers
+(ensure_ca) and one that signs code for the release tests (make_signer).
+
+ensure_ca(directory) makes (once; later calls reuse the files) a CA and a server certificate for
+127.0.0.1 and localhost signed by it, and returns their paths. Safe to call from several
+processes at once: creation is serialised by a lock file in the directory.
+"""
+import collections
+import fcntl
+import os
+import secrets
+import subprocess
+import sys
+
+Certs = collections.namedtuple("Certs", "directory ca_pem ca_der server_pem server_key")
+Signer = collections.namedtuple("Signer", "ca_pem ca_der pfx password_file password")
+
+_SERVER_EXTENSIONS = """\
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature, keyEncipherment
+extendedKeyUsage = serverAuth
+subjectAltName = IP:127.0.0.1, DNS:127.0.0.1, DNS:localhost
+"""
+# Wine's SSL name check reads only the dNSName entries of the alternative names, so the loopback
+# address is listed as a DNS name too; other clients match it as the IP entry.
+
+_SIGNER_EXTENSIONS = """\
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = codeSigning
+"""
+
+
+def _openssl(*args, cwd):
+    result = subprocess.run(["openssl", *args], cwd=cwd, capture_output=True, text=True)
+    if result.returncode != 0:
+        raise RuntimeError(f"openssl {' '.join(args)} failed:\n{result.stderr}")
+
+
+def _make_ca(directory, common_name, days):
+    """ca.key, ca.pem and ca.der in directory."""
+    _openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256", "-days", days,
+             "-keyout", "ca.key", "-out", "ca.pem", "-subj", f"/CN={common_name}",
+             "-addext", "basicConstraints=critical,CA:TRUE",
+             "-addext", "keyUsage=critical,keyCertSign,cRLSign", cwd=directory)
+    _openssl("x509", "-in", "ca.pem", "-outform", "der", "-out", "ca.der", cwd=directory)
+
+
+def _issue(directory, name, subject, extensions, days):
+    """NAME.key and NAME.pem, signed by the CA in directory with the given extensions."""
+    with open(os.path.join(directory, name + ".ext"), "w") as ext:
+        ext.write(extensions)
+    _openssl("req", "-newkey", "rsa:2048", "-nodes", "-sha256", "-keyout", name + ".key.new",
+             "-out", name + ".csr", "-subj", subject, cwd=directory)
+    _openssl("x509", "-req", "-in", name + ".csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+             "-CAcreateserial", "-sha256", "-days", days, "-extfile", name + ".ext",
+             "-out", name + ".pem", cwd=directory)
+    # The key appears last, so a half-made directory is never taken as complete.
+    os.replace(os.path.join(directory, name + ".key.new"), os.path.join(directory, name + ".key"))
+
+
+def ensure_ca(directory, common_name="Quorvel Test CA"):
+    directory = os.path.abspath(directory)
+    os.makedirs(directory, exist_ok=True)
+    certs = Certs(directory, *(os.path.join(directory, name)
+                               for name in ("ca.pem", "ca.der", "server.pem", "server.key")))
+    with open(os.path.join(directory, ".lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        ext_path = os.path.join(directory, "server.ext")
+        current = open(ext_path).read() if os.path.exists(ext_path) else None
+        if all(os.path.exists(p) for p in certs[1:]) and current == _SERVER_EXTENSIONS:
+            return certs
+        if os.path.exists(certs.server_key):
+            os.remove(certs.server_key)
+        if not (os.path.exists(certs.ca_pem) and os.path.exists(os.path.join(directory, "ca.key"))):
+            _make_ca(directory, common_name, "3650")
+        _issue(directory, "server", "/CN=127.0.0.1", _SERVER_EXTENSIONS, "825")
+        return certs
+
+
+def make_signer(directory, common_name="Quorvel Throwaway Code Signing CA"):
+    """A fresh code-signing CA and signer: the CA certificate (PEM and DER), the signer's PKCS#12
+    file, the file holding its password, and the password itself (so a test can look for it in
+    logs)."""
+    os.makedirs(directory, exist_ok=True)
+    password = "pw " + secrets.token_hex(12)  # a space, so shell word splitting would show
+    with open(os.path.join(directory, "password.txt"), "w") as f:
+        f.write(password + "\n")
+    _make_ca(directory, common_name, "30")
+    _issue(directory, "signer", "/CN=Quorvel Throwaway Publisher", _SIGNER_EXTENSIONS, "30")
+    _openssl("pkcs12", "-export", "-inkey", "signer.key", "-in", "signer.pem", "-certfile", "ca.pem",
+             "-out", "signer.pfx", "-passout", "file:password.txt", cwd=directory)
+    path = lambda name: os.path.join(directory, name)  # noqa: E731
+    return Signer(path("ca.pem"), path("ca.der"), path("signer.pfx"), path("password.txt"), password)
+
+
+def sign_env(signer, ca_pem=None):
+    """The environment that makes the release scripts sign with this signer."""
+    env = dict(os.environ)
+    env.update(QUORVEL_SIGN_PFX=signer.pfx, QUORVEL_SIGN_PASSWORD_FILE=signer.password_file,
+               QUORVEL_SIGN_CA_FILE=ca_pem or signer.ca_pem)
+    env.pop("QUORVEL_SIGN_TIMESTAMP_URL", None)
+    return env
+
+
+def flipped_copy(path, out_path, offset=0x1000):
+    """A copy of the file with one bit of one byte inverted (inside the first section's code)."""
+    with open(path, "rb") as f:
+        data = bytearray(f.read())
+    data[offset] ^= 0x01
+    with open(out_path, "wb") as f:
+        f.write(data)
+    return out_path
+
+
+if __name__ == "__main__":
+    print(ensure_ca(sys.argv[1] if len(sys.argv) > 1 else "test-ca"))
