@@ -115,6 +115,9 @@ def wait_port_free(port, host="127.0.0.1", wait=300.0):
             probe.close()
 
 
+HANDSHAKE_SECONDS = 30
+
+
 class _Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "QuorvelTestServer/1.0"
@@ -137,7 +140,22 @@ class _Handler(BaseHTTPRequestHandler):
         except PEER_GONE:
             self.close_connection = True
 
+    def setup(self):
+        super().setup()
+        # The TLS handshake runs on the connection's own thread: a client that connects and then
+        # stalls holds up only itself, never the accept loop every other client waits behind.
+        self.handshake_failed = False
+        if isinstance(self.connection, ssl.SSLSocket):
+            try:
+                self.connection.settimeout(HANDSHAKE_SECONDS)
+                self.connection.do_handshake()
+                self.connection.settimeout(None)
+            except (OSError, ValueError):
+                self.handshake_failed = True
+
     def handle(self):
+        if self.handshake_failed:
+            return
         try:
             super().handle()
         except PEER_GONE:
@@ -174,7 +192,8 @@ class TestServer:
             if tls_max:
                 context.maximum_version = _TLS_VERSIONS[tls_max]
             context.load_cert_chain(certfile, keyfile)
-            self.httpd.socket = context.wrap_socket(self.httpd.socket, server_side=True)
+            self.httpd.socket = context.wrap_socket(self.httpd.socket, server_side=True,
+                                                   do_handshake_on_connect=False)
         self.host, self.port = self.httpd.server_address[:2]
         scheme = "https" if certfile else "http"
         self.base_url = f"{scheme}://{host}:{self.port}"
