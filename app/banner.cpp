@@ -7,6 +7,8 @@
 #include "app/ui_state.h"
 #include "res/resource.h"
 
+std::unique_ptr<Gdiplus::Bitmap> g_bannerImage;
+
 namespace {
 
 // Movable global memory holding a copy of the PNG, or null.
@@ -45,10 +47,10 @@ void LoadBannerImage() {
   g_bannerImage = std::move(bitmap);
 }
 
+void ReleaseBannerImage() { g_bannerImage.reset(); }
+
 void PaintBanner(const DRAWITEMSTRUCT& item) {
-  HBRUSH background = CreateSolidBrush(BackgroundColour(CurrentColourScheme()));
-  FillRect(item.hDC, &item.rcItem, background);
-  DeleteObject(background);
+  FillRect(item.hDC, &item.rcItem, BackgroundBrush());
   if (!g_bannerImage) return;
 
   Gdiplus::Graphics graphics(item.hDC);

@@ -6,6 +6,7 @@
 #include "app/banner.h"
 #include "app/main_dialog.h"
 #include "app/single_instance.h"
+#include "app/ui_resources.h"
 #include "app/ui_state.h"
 #include "res/resource.h"
 
@@ -28,17 +29,8 @@ void RestrictDllSearchToSystemFolder() {
   setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
-void DeleteIfSet(HGDIOBJ object) {
-  if (object) DeleteObject(object);
-}
-
 void TearDown() {
-  DeleteIfSet(g_backgroundBrush);
-  DeleteIfSet(g_headingFont);
-  DeleteIfSet(g_bodyFont);
-  DeleteIfSet(g_smallFont);
-  std::unique_ptr<Gdiplus::Bitmap> banner = std::move(g_bannerImage);
-  banner.reset();
+  ReleaseUiResources();  // brush, fonts, banner image: before GDI+ goes
   Gdiplus::GdiplusShutdown(g_gdiplusToken);
   CoUninitialize();
   ReleaseSingleInstance();  // already done when a finished download was handed on

@@ -271,7 +271,7 @@ void InitMainDialogControls(HWND dialog) {
   SetUpFileList(dpi);
   MakeListWantEnter(g_fileList);
   ShowWindow(g_progressBar, SW_HIDE);
-  g_backgroundBrush = CreateSolidBrush(RGB(255, 255, 255));
+  CreateBackgroundBrush();
   RefreshColourScheme();
   MakeLiveRegion(g_statusLine);
   SetStatus(L"Fetching available downloads\u2026", false);

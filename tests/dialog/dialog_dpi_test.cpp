@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/ui_resources.h"
 #include "app/ui_state.h"
 #include "check/check.h"
 #include "dialog/dialog_fixture.h"

@@ -8,6 +8,7 @@
 
 #include "app/banner.h"
 #include "app/main_dialog.h"
+#include "app/ui_resources.h"
 #include "app/ui_state.h"
 #include "net/http.h"
 #include "res/resource.h"
@@ -65,13 +66,7 @@ DialogUnderTest::~DialogUnderTest() {
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
   }
-  for (HGDIOBJ object : {static_cast<HGDIOBJ>(g_backgroundBrush), static_cast<HGDIOBJ>(g_headingFont),
-                         static_cast<HGDIOBJ>(g_bodyFont), static_cast<HGDIOBJ>(g_smallFont)}) {
-    if (object) DeleteObject(object);
-  }
-  g_backgroundBrush = nullptr;
-  g_headingFont = g_bodyFont = g_smallFont = nullptr;
-  g_bannerImage.reset();
+  ReleaseUiResources();
   g_fileList = g_progressBar = g_statusLine = g_bannerControl = nullptr;
   g_windowDpi = 0;
 }

@@ -7,6 +7,7 @@
 
 #include "app/banner.h"
 #include "app/main_dialog.h"
+#include "app/ui_resources.h"
 #include "app/ui_state.h"
 #include "check/check.h"
 #include "dialog/dialog_fixture.h"
