@@ -1,15 +1,11 @@
 #include "dialog/dialog_fixture.h"
 
-#include <cstdio>
-
-#include <winsock2.h>
-#include <windows.h>
 #include <commctrl.h>
+
+#include <cstdio>
 
 #include "app/banner.h"
 #include "app/main_dialog.h"
-#include "app/ui_resources.h"
-#include "app/ui_state.h"
 #include "net/http.h"
 #include "res/resource.h"
 #include "server_config.h"
@@ -21,8 +17,6 @@ namespace {
 void ReserveManifestPort() {
   UrlParts manifest;
   if (!SplitUrl(kManifestUrl, manifest)) return;
-  WSADATA winsock;
-  if (WSAStartup(MAKEWORD(2, 2), &winsock) != 0) return;
   SOCKET holder = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   sockaddr_in address = {};
   address.sin_family = AF_INET;
@@ -42,6 +36,8 @@ void StartWindowServices() {
   static bool started = false;
   if (started) return;
   started = true;
+  WSADATA winsock;
+  WSAStartup(MAKEWORD(2, 2), &winsock);
   ReserveManifestPort();
   g_instance = GetModuleHandleW(nullptr);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
@@ -54,7 +50,6 @@ void StartWindowServices() {
 
 DialogUnderTest::DialogUnderTest() {
   StartWindowServices();
-  g_busy = false;
   g_manifest = Manifest();
   g_currentDownloadName.clear();
   window = CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
@@ -131,6 +126,20 @@ int ListSelectedRow() {
       SendMessageW(Control(IDC_FILELIST), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
+int ListColumnWidth(int column) {
+  return static_cast<int>(SendMessageW(Control(IDC_FILELIST), LVM_GETCOLUMNWIDTH, column, 0));
+}
+
+int ProgressPosition() { return static_cast<int>(SendMessageW(Control(IDC_PROGRESS), PBM_GETPOS, 0, 0)); }
+bool ProgressHasMarquee() { return (GetWindowLongPtrW(Control(IDC_PROGRESS), GWL_STYLE) & PBS_MARQUEE) != 0; }
+
+int ScreenDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi;
+}
+
 Manifest* NewManifest(int entries) {
   auto* manifest = new Manifest();
   manifest->schema = L"quorvel.download.v1";
@@ -147,14 +156,37 @@ Manifest* NewManifest(int entries) {
   return manifest;
 }
 
-wchar_t* LocalText(const std::wstring& text) {
-  auto* copy = static_cast<wchar_t*>(LocalAlloc(LPTR, (text.size() + 1) * sizeof(wchar_t)));
-  if (copy) wcscpy(copy, text.c_str());
-  return copy;
-}
-
 void Post(UINT message, WPARAM wParam, LPARAM lParam) { PostMessageW(g_mainWindow, message, wParam, lParam); }
 
 void WaitForManifestWorker() {
   PumpUntil([] { return StatusText() != L"Fetching available downloads\u2026"; });
+}
+
+void ShowManifest(Manifest* manifest) {
+  WaitForManifestWorker();
+  Post(WM_MANIFEST_READY, reinterpret_cast<WPARAM>(manifest));
+  PumpUntil([] { return !StatusIsError(); });
+}
+
+void ShowManifest(int entries) { ShowManifest(NewManifest(entries)); }
+
+std::wstring MissingDownloadPath() {
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  return std::wstring(temp) + L"QuorvelLauncher\\20261208_101401_Missing Setup.exe";
+}
+
+SOCKET ListenOnLoopback(unsigned short& port) {
+  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int length = sizeof(address);
+  if (listener == INVALID_SOCKET || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+      listen(listener, 4) != 0 || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (listener != INVALID_SOCKET) closesocket(listener);
+    return INVALID_SOCKET;
+  }
+  port = ntohs(address.sin_port);
+  return listener;
 }
