@@ -5,7 +5,7 @@
 #include "app/layout_rules.h"
 #include "app/live_region_rules.h"
 #include "app/look_rules.h"
-#include "check/check.h"
+#include "support/check.h"
 #include "res/resource.h"
 
 namespace {
@@ -62,6 +62,22 @@ TEST_CASE(LayoutAt144DpiIsTheDesignOneAndAHalfTimes) {
     check::Scope scope("control " + std::to_string(expected[i].id));
     CHECK_EQ(layout[i].id, expected[i].id);
     CHECK(layout[i].rect == expected[i].rect);
+  }
+}
+
+TEST_CASE(BannerIsScaledToFitAndCentredInItsItem) {
+  const struct {
+    PixelRect item;
+    int imageWidth, imageHeight;
+    PixelRect expected;
+  } cases[] = {
+      {{10, 20, 240, 60}, 1626, 466, {25, 20, 209, 60}},  // the real banner, height-bound
+      {{0, 0, 100, 100}, 200, 100, {0, 25, 100, 50}},     // wide: width-bound
+      {{0, 0, 100, 100}, 50, 200, {37, 0, 25, 100}},      // tall
+  };
+  for (const auto& c : cases) {
+    check::Scope scope(std::to_string(c.imageWidth) + "x" + std::to_string(c.imageHeight));
+    CHECK(FitBanner(c.item, c.imageWidth, c.imageHeight) == c.expected);
   }
 }
 
