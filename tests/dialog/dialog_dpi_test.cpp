@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "check/check.h"
-#include "dialog/dialog_fixture.h"
-#include "dialog/screen_capture.h"
+#include "support/check.h"
+#include "support/dialog_fixture.h"
+#include "support/screen_capture.h"
 #include "res/resource.h"
 #include "server_config.h"
 

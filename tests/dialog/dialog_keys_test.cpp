@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "check/check.h"
-#include "dialog/dialog_fixture.h"
+#include "support/check.h"
+#include "support/dialog_fixture.h"
 #include "res/resource.h"
 #include "server_config.h"
 

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "app/banner.h"
-#include "check/check.h"
-#include "dialog/dialog_fixture.h"
-#include "dialog/screen_capture.h"
+#include "support/check.h"
+#include "support/dialog_fixture.h"
+#include "support/screen_capture.h"
 #include "res/resource.h"
 #include "server_config.h"
 #include "support/shell_window_closer.h"

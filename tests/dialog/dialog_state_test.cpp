@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <thread>
 
-#include "check/check.h"
-#include "dialog/dialog_fixture.h"
+#include "support/check.h"
+#include "support/dialog_fixture.h"
 #include "res/resource.h"
 #include "support/shell_window_closer.h"
 

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "app/ui_state.h"
-#include "check/check.h"
+#include "support/check.h"
 #include "install/launch.h"
 #include "install/launch_plan.h"
 #include "support/shell_window_closer.h"
-#include "wine_support.h"
+#include "support/wine_support.h"
 
 namespace {
 

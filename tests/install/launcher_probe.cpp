@@ -17,7 +17,7 @@
 #include "app/ui_state.h"
 #include "install/launch.h"
 #include "install/shortcut.h"
-#include "wine_support.h"
+#include "support/wine_support.h"
 
 namespace {
 

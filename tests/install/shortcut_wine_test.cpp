@@ -6,10 +6,10 @@
 
 #include <vector>
 
-#include "check/check.h"
+#include "support/check.h"
 #include "install/shortcut.h"
 #include "install/shortcut_plan.h"
-#include "wine_support.h"
+#include "support/wine_support.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "dialog/dialog_fixture.h"
+#include "support/dialog_fixture.h"
 
 #include <commctrl.h>
 
