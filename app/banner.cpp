@@ -8,6 +8,8 @@
 #include "common/scoped.h"
 #include "res/resource.h"
 
+std::unique_ptr<Gdiplus::Bitmap> g_bannerImage;
+
 namespace {
 
 // Movable global memory holding a copy of the PNG, or null.
@@ -46,9 +48,10 @@ void LoadBannerImage() {
   g_bannerImage = std::move(bitmap);
 }
 
+void ReleaseBannerImage() { g_bannerImage.reset(); }
+
 void PaintBanner(const DRAWITEMSTRUCT& item) {
-  const GdiObject<HBRUSH> background(CreateSolidBrush(BackgroundColour(CurrentColourScheme())));
-  FillRect(item.hDC, &item.rcItem, background.Get());
+  FillRect(item.hDC, &item.rcItem, BackgroundBrush());
   if (!g_bannerImage) return;
 
   Gdiplus::Graphics graphics(item.hDC);

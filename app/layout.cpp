@@ -13,6 +13,8 @@ void LayoutControls(HWND dialog) {
   const int width = client.right - client.left;
   const int height = client.bottom - client.top;
   const int dpi = LayoutDpi(dialog);
+  // Device pixels, not dialog units: under per-monitor DPI awareness the system scales nothing
+  // for this window, so every size is scaled from 96 dpi here.
   for (const ControlPlacement& placement : ComputeLayout(width, height, dpi)) {
     HWND control = GetDlgItem(dialog, placement.id);
     if (!control) continue;

@@ -3,7 +3,7 @@
 #include <cwchar>
 
 #include "app/dpi_scale.h"
-#include "app/ui_state.h"
+#include "app/ui_resources.h"
 #include "res/resource.h"
 
 namespace {
@@ -14,8 +14,6 @@ void DeleteIfSet(HFONT font) {
   if (font) DeleteObject(font);
 }
 
-}  // namespace
-
 HFONT CreateUiFont(int points, int weight, int dpi) {
   LOGFONTW font = {};
   font.lfHeight = FontHeightForDpi(points, dpi);
@@ -25,6 +23,8 @@ HFONT CreateUiFont(int points, int weight, int dpi) {
   font.lfFaceName[LF_FACESIZE - 1] = L'\0';
   return CreateFontIndirectW(&font);
 }
+
+}  // namespace
 
 void CreateAndSetFonts(HWND dialog, int dpi) {
   HFONT oldHeading = g_headingFont;
@@ -53,11 +53,10 @@ void RefreshColourScheme() {
   contrast.cbSize = sizeof(contrast);
   g_colourScheme.highContrast = SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(contrast), &contrast, 0) &&
                                 (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
-  g_colourScheme.windowColour = GetSysColor(COLOR_WINDOW);
   g_colourScheme.windowTextColour = GetSysColor(COLOR_WINDOWTEXT);
 }
 
-const ColourScheme& CurrentColourScheme() { return g_colourScheme; }
+void CreateBackgroundBrush() { g_backgroundBrush = CreateSolidBrush(kBackgroundColour); }
 
 HBRUSH BackgroundBrush() {
   return g_colourScheme.highContrast ? GetSysColorBrush(COLOR_WINDOW) : g_backgroundBrush;

@@ -4,14 +4,15 @@
 
 #include "app/look_rules.h"
 
-HFONT CreateUiFont(int points, int weight, int dpi);
 // Creates the three fonts for dpi and hands them to their controls; the fonts they replace are
 // deleted only once no control uses them any more.
 void CreateAndSetFonts(HWND dialog, int dpi);
 // Reads whether high contrast is on and the system's window colours (at start and on a change).
 void RefreshColourScheme();
-const ColourScheme& CurrentColourScheme();
-// The brush behind the dialog and its controls: white, or the system's window colour in high contrast.
+// Makes g_backgroundBrush, in kBackgroundColour.
+void CreateBackgroundBrush();
+// The brush behind the dialog, its controls and the banner: g_backgroundBrush, or the system's
+// window colour in high contrast.
 HBRUSH BackgroundBrush();
 // WM_CTLCOLORSTATIC: transparent text in the control's colour on the background brush.
 HBRUSH ColourStaticControl(HDC dc, HWND control);

@@ -2,10 +2,6 @@
 
 #include "res/resource.h"
 
-Colour BackgroundColour(const ColourScheme& scheme) {
-  return scheme.highContrast ? scheme.windowColour : kBackgroundColour;
-}
-
 Colour StaticTextColour(int controlId, bool statusIsError, const ColourScheme& scheme) {
   if (scheme.highContrast) return scheme.windowTextColour;
   switch (controlId) {

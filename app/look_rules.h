@@ -10,14 +10,11 @@ constexpr Colour kTextColour = 0x0040362D;        // #2D3640
 constexpr Colour kMutedTextColour = 0x0082776C;   // #6C7782
 constexpr Colour kErrorTextColour = 0x003C3CC0;   // #C03C3C
 
-// What the system says about colours: whether high contrast is on, and its window colours.
+// What the system says about colours: whether high contrast is on, and its window text colour.
 struct ColourScheme {
   bool highContrast = false;
-  Colour windowColour = kBackgroundColour;   // COLOR_WINDOW
   Colour windowTextColour = kTextColour;     // COLOR_WINDOWTEXT
 };
 
-// Behind every control and the banner.
-Colour BackgroundColour(const ColourScheme& scheme);
 // In high contrast every text is the system's window text; an error then shows only by its words.
 Colour StaticTextColour(int controlId, bool statusIsError, const ColourScheme& scheme = ColourScheme());

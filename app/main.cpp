@@ -6,6 +6,7 @@
 #include "app/banner.h"
 #include "app/main_dialog.h"
 #include "app/single_instance.h"
+#include "app/ui_resources.h"
 #include "app/ui_state.h"
 #include "common/scoped.h"
 #include "res/resource.h"
@@ -25,20 +26,6 @@ void RestrictDllSearchToSystemFolder() {
   const auto setDefaultDllDirectories =
       reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void (*)()>(found));
   setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-}
-
-void DeleteIfSet(HGDIOBJ object) {
-  if (object) DeleteObject(object);
-}
-
-// The fonts, the brush and the banner the window made; the banner needs GDI+ to be freed.
-void ReleaseUiResources() {
-  DeleteIfSet(g_backgroundBrush);
-  DeleteIfSet(g_headingFont);
-  DeleteIfSet(g_bodyFont);
-  DeleteIfSet(g_smallFont);
-  std::unique_ptr<Gdiplus::Bitmap> banner = std::move(g_bannerImage);
-  banner.reset();
 }
 
 }  // namespace

@@ -3,23 +3,21 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include <algorithm>
 #include <memory>
 #include <system_error>
 #include <thread>
 
 #include "app/banner.h"
 #include "app/file_list.h"
-#include "app/format.h"
 #include "app/layout.h"
 #include "app/list_enter.h"
 #include "app/live_region.h"
 #include "app/look.h"
-#include "app/progress.h"
 #include "app/single_instance.h"
 #include "app/ui_state.h"
 #include "app/window_dpi.h"
 #include "app/window_icons.h"
+#include "app/window_state.h"
 #include "install/launch.h"
 #include "install/shortcut.h"
 #include "net/download.h"
@@ -31,11 +29,6 @@
 namespace {
 
 constexpr DWORD kCloseDelayAfterLaunchMs = 400;
-
-// Set while a download has taken the keyboard focus from the (then disabled) list.
-bool g_focusMovedOffList = false;
-
-enum class StatusKind { kMessage, kProgress };
 
 template <typename Procedure, typename... Arguments>
 void StartDetachedWorker(Procedure procedure, Arguments... arguments) {
@@ -49,6 +42,22 @@ void StartDetachedWorker(Procedure procedure, Arguments... arguments) {
 void SetLinkText(HWND dialog) {
   const std::wstring markup = std::wstring(L"<a href=\"") + kWebSiteUrl + L"\">" + kServerHost + L"</a>";
   SetDlgItemTextW(dialog, IDC_LINK, markup.c_str());
+}
+
+void InitMainDialogControls(HWND dialog) {
+  g_fileList = GetDlgItem(dialog, IDC_FILELIST);
+  g_progressBar = GetDlgItem(dialog, IDC_PROGRESS);
+  g_statusLine = GetDlgItem(dialog, IDC_STATUS);
+  g_bannerControl = GetDlgItem(dialog, IDC_BANNER);
+  const int dpi = LayoutDpi(dialog);
+  CreateAndSetFonts(dialog, dpi);
+  SetLinkText(dialog);
+  SetUpFileList(dpi);
+  MakeListWantEnter(g_fileList);
+  CreateBackgroundBrush();
+  RefreshColourScheme();
+  MakeLiveRegion(g_statusLine);
+  ShowFetching();
 }
 
 void OnInitDialog(HWND dialog) {
@@ -67,6 +76,23 @@ bool IsListActivation(const NMHDR& header) {
   if (header.code == static_cast<UINT>(NM_DBLCLK) || header.code == static_cast<UINT>(NM_RETURN)) return true;
   return header.code == static_cast<UINT>(LVN_KEYDOWN) &&
          reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey == VK_RETURN;
+}
+
+void StartDownload(const ManifestEntry& entry) {
+  g_currentDownloadName = entry.name;
+  ShowDownloading(entry.name);
+  auto job = std::make_unique<DownloadJob>();
+  job->url = entry.url;
+  job->destinationPath = MakeDestinationPath(entry);
+  job->expectedSha256 = entry.sha256;
+  DownloadJob* owned = job.release();
+  try {
+    std::thread(DownloadWorker, owned).detach();
+  } catch (const std::system_error&) {
+    // The worker never ran: say so and give the list back, as a failed download would.
+    delete owned;
+    ShowDownloadFailed(L"Download failed.");
+  }
 }
 
 void OnListNotify(const NMHDR& header) {
@@ -95,74 +121,37 @@ void OnManifestReady(Manifest* payload) {
   g_manifest.files = std::move(manifest->files);
   manifest->files.clear();
   FillFileList();
-  SetStatus(ManifestStatusText(g_manifest.files.size()), false);
+  ShowReady(g_manifest.files.size());
 }
 
-// The status line's text, error flag and repaint; screen readers hear it as a live region.
-void ShowStatus(const std::wstring& text, bool isError, StatusKind kind) {
-  if (!g_statusLine) return;
-  SetWindowTextW(g_statusLine, text.c_str());
-  SetWindowLongPtrW(g_statusLine, GWLP_USERDATA, isError ? 1 : 0);
-  InvalidateRect(g_statusLine, nullptr, TRUE);
-  AnnounceLiveRegionChange(g_statusLine, kind == StatusKind::kProgress);
+// A worker's LocalAlloc'd text, freed; the fallback when the worker could not allocate one.
+std::wstring TakeWorkerText(wchar_t* payload, const wchar_t* fallback) {
+  if (!payload) return fallback;
+  std::wstring text(payload);
+  LocalFree(payload);
+  return text;
 }
 
-// Shows a worker's LocalAlloc'd text (or the fallback when it is null) as an error and frees it.
-void ShowWorkerError(wchar_t* text, const wchar_t* fallback) {
-  SetStatus(text ? text : fallback, true);
-  if (text) LocalFree(text);
-}
+void OnManifestFailed(wchar_t* payload) { ShowManifestFailed(TakeWorkerText(payload, L"Unknown error.")); }
 
 void OnDownloadProgress(WPARAM receivedKiB, LPARAM totalKiB) {
-  if (totalKiB <= 0) {
-    SetProgressMarquee(true);
-    return;
-  }
-  const double ratio = static_cast<double>(receivedKiB) * 1000.0 / static_cast<double>(totalKiB);
-  SetProgressPosition(std::min(static_cast<int>(ratio), 1000));
-  ShowStatus(ProgressStatusText(static_cast<long long>(receivedKiB), static_cast<long long>(totalKiB)), false,
-             StatusKind::kProgress);
+  ShowDownloadProgress(static_cast<long long>(receivedKiB), static_cast<long long>(totalKiB));
 }
 
 void OnDownloadDone(wchar_t* payload) {
   if (!payload) return;
-  const std::wstring path(payload);
-  SetProgressMarquee(false);
-  ShowWindow(g_progressBar, SW_HIDE);
-  SetStatus(L"Launching\u2026", false);
-  UpdateWindow(g_statusLine);  // the launch and the wait below block the UI thread: paint it now
+  const std::wstring path = TakeWorkerText(payload, L"");
+  ShowLaunching();
   // This copy is on its way out: whatever the launch starts, a newer launcher included, may run now.
   ReleaseSingleInstance();
   LaunchDownloadedFile(path);
+  // On the UI thread on purpose: nothing may happen in the window between the launch and the close,
+  // while "Launching…" stays up as the started program comes to the front.
   Sleep(kCloseDelayAfterLaunchMs);
   PostMessageW(g_mainWindow, WM_CLOSE, 0, 0);
-  LocalFree(payload);
 }
 
-// A disabled control keeps no focus, and a dialog without one ignores Esc. The dialog itself
-// takes it: on the link, an Enter still held from starting the download would open the web site.
-void MoveFocusOffTheList() {
-  g_focusMovedOffList = GetFocus() == g_fileList || GetFocus() == nullptr;
-  EnableWindow(g_fileList, FALSE);
-  if (g_focusMovedOffList) SetFocus(g_mainWindow);
-}
-
-// The dialog manager hands a focused dialog's focus on to a control; during a download it stays.
-bool KeepFocusOnTheDialog() { return g_busy && g_focusMovedOffList; }
-
-void GiveTheListBack() {
-  EnableWindow(g_fileList, TRUE);
-  if (g_focusMovedOffList) SendMessageW(g_mainWindow, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(g_fileList), TRUE);
-  g_focusMovedOffList = false;
-}
-
-void OnDownloadFailed(wchar_t* payload) {
-  ShowWorkerError(payload, L"Download failed.");
-  SetProgressMarquee(false);
-  ShowWindow(g_progressBar, SW_HIDE);
-  g_busy = false;
-  GiveTheListBack();
-}
+void OnDownloadFailed(wchar_t* payload) { ShowDownloadFailed(TakeWorkerText(payload, L"Download failed.")); }
 
 // The window moved to a screen of another DPI (or that screen's scale changed): fonts, icons,
 // columns and layout follow, and the window takes the rectangle the system suggests.
@@ -182,6 +171,17 @@ void OnColoursChanged(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   RefreshColourScheme();
   if (message == WM_SYSCOLORCHANGE) SendMessageW(g_fileList, message, wParam, lParam);
   RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+}
+
+// DestroyWindow, not EndDialog, although the dialog is modal: WM_DESTROY's quit message ends
+// DialogBoxParamW's loop, and the same procedure also runs a modeless window.
+void CloseTheWindow(HWND dialog) { DestroyWindow(dialog); }
+
+// Only the banner is owner-drawn.
+bool OnDrawItem(const DRAWITEMSTRUCT& item) {
+  if (item.CtlID != IDC_BANNER) return false;
+  PaintBanner(item);
+  return true;
 }
 
 void OnDestroy(HWND dialog) {
@@ -206,10 +206,10 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
       OnNotify(dialog, *reinterpret_cast<const NMHDR*>(lParam));
       return FALSE;
     case WM_COMMAND:
-      if (LOWORD(wParam) == IDCANCEL) DestroyWindow(dialog);
+      if (LOWORD(wParam) == IDCANCEL) CloseTheWindow(dialog);
       return FALSE;
     case WM_CLOSE:
-      DestroyWindow(dialog);
+      CloseTheWindow(dialog);
       return FALSE;
     case WM_DESTROY:
       OnDestroy(dialog);
@@ -229,12 +229,8 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_SYSCOLORCHANGE:
       OnColoursChanged(dialog, message, wParam, lParam);
       return FALSE;
-    case WM_DRAWITEM: {
-      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-      if (item->CtlID != IDC_BANNER) return FALSE;
-      PaintBanner(*item);
-      return TRUE;
-    }
+    case WM_DRAWITEM:
+      return OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)) ? TRUE : FALSE;
     case WM_CTLCOLORSTATIC:
       return reinterpret_cast<INT_PTR>(ColourStaticControl(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
     case WM_CTLCOLOREDIT:
@@ -245,7 +241,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
       OnManifestReady(Payload<Manifest>(wParam));
       return FALSE;
     case WM_MANIFEST_FAILED:
-      ShowWorkerError(Payload<wchar_t>(wParam), L"Unknown error.");
+      OnManifestFailed(Payload<wchar_t>(wParam));
       return FALSE;
     case WM_DOWNLOAD_PROGRESS:
       OnDownloadProgress(wParam, lParam);
@@ -260,41 +256,3 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
   return FALSE;
 }
 
-void InitMainDialogControls(HWND dialog) {
-  g_fileList = GetDlgItem(dialog, IDC_FILELIST);
-  g_progressBar = GetDlgItem(dialog, IDC_PROGRESS);
-  g_statusLine = GetDlgItem(dialog, IDC_STATUS);
-  g_bannerControl = GetDlgItem(dialog, IDC_BANNER);
-  const int dpi = LayoutDpi(dialog);
-  CreateAndSetFonts(dialog, dpi);
-  SetLinkText(dialog);
-  SetUpFileList(dpi);
-  MakeListWantEnter(g_fileList);
-  ShowWindow(g_progressBar, SW_HIDE);
-  g_backgroundBrush = CreateSolidBrush(RGB(255, 255, 255));
-  RefreshColourScheme();
-  MakeLiveRegion(g_statusLine);
-  SetStatus(L"Fetching available downloads\u2026", false);
-}
-
-void SetStatus(const std::wstring& text, bool isError) { ShowStatus(text, isError, StatusKind::kMessage); }
-
-void StartDownload(const ManifestEntry& entry) {
-  g_busy = true;
-  g_currentDownloadName = entry.name;
-  MoveFocusOffTheList();
-  ResetProgressBar();
-  auto job = std::make_unique<DownloadJob>();
-  job->url = entry.url;
-  job->destinationPath = MakeDestinationPath(entry);
-  job->expectedSha256 = entry.sha256;
-  SetStatus(L"Downloading " + entry.name + L"\u2026", false);
-  DownloadJob* owned = job.release();
-  try {
-    std::thread(DownloadWorker, owned).detach();
-  } catch (const std::system_error&) {
-    // The worker never ran: say so and give the list back, as a failed download would.
-    delete owned;
-    OnDownloadFailed(nullptr);
-  }
-}

@@ -11,10 +11,6 @@ extern HWND g_fileList;
 extern HWND g_progressBar;
 extern HWND g_statusLine;
 extern HWND g_bannerControl;
-extern HFONT g_headingFont;
-extern HFONT g_bodyFont;
-extern HFONT g_smallFont;
-extern HBRUSH g_backgroundBrush;
 // The DPI the window was laid out for, 0 before WM_INITDIALOG; WM_DPICHANGED changes it.
 extern int g_windowDpi;
 extern bool g_busy;

@@ -7,22 +7,13 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/ui_state.h"
-#include "check/check.h"
-#include "dialog/dialog_fixture.h"
-#include "dialog/screen_capture.h"
-#include "net/messages.h"
+#include "support/check.h"
+#include "support/dialog_fixture.h"
+#include "support/screen_capture.h"
 #include "res/resource.h"
 #include "server_config.h"
 
 namespace {
-
-int ScreenDpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  return dpi;
-}
 
 // Runs before the tests: the parent sets LogPixels, runs the child that tests, and puts it back.
 struct DpiGate {
@@ -68,10 +59,6 @@ struct DpiGate {
 
 int Scaled(int designPixels, int dpi) { return MulDiv(designPixels, dpi, 96); }
 
-int ColumnWidth(int column) {
-  return static_cast<int>(SendMessageW(Control(IDC_FILELIST), LVM_GETCOLUMNWIDTH, column, 0));
-}
-
 // Every control where the table puts it for the current client size at dpi, and the columns.
 void CheckLayout(HWND dialog, int dpi) {
   RECT client = {};
@@ -95,9 +82,9 @@ void CheckLayout(HWND dialog, int dpi) {
     CHECK_EQ(actual.right - actual.left, control.width);
     CHECK_EQ(actual.bottom - actual.top, control.height);
   }
-  CHECK_EQ(ColumnWidth(0), std::max(w - s(334), s(140)));
+  CHECK_EQ(ListColumnWidth(0), std::max(w - s(334), s(140)));
   const int otherColumns[] = {110, 90, 70};
-  for (int column = 1; column <= 3; ++column) CHECK_EQ(ColumnWidth(column), s(otherColumns[column - 1]));
+  for (int column = 1; column <= 3; ++column) CHECK_EQ(ListColumnWidth(column), s(otherColumns[column - 1]));
   MINMAXINFO info = {};
   SendMessageW(dialog, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
   CHECK_EQ(info.ptMinTrackSize.x, s(720));
@@ -145,9 +132,7 @@ TEST_CASE(LayoutFontsAndTextsFollowTheScreenDpi) {
   const int dpi = ScreenDpi();
   if (const char* wanted = std::getenv("QUORVEL_TEST_DPI")) CHECK_EQ(dpi, std::atoi(wanted));
   DialogUnderTest dialog;
-  WaitForManifestWorker();
-  Post(WM_MANIFEST_READY, reinterpret_cast<WPARAM>(NewManifest(3)));
-  PumpUntil([] { return ListRowCount() == 3; });
+  ShowManifest(3);
   CheckFonts(dpi);
   const SIZE sizes[] = {{Scaled(800, dpi), Scaled(600, dpi)}, {Scaled(1001, dpi), Scaled(701, dpi)}};
   for (const SIZE& size : sizes) {

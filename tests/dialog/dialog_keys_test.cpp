@@ -8,8 +8,8 @@
 #include <cwchar>
 
 #include "app/ui_state.h"
-#include "check/check.h"
-#include "dialog/dialog_fixture.h"
+#include "support/check.h"
+#include "support/dialog_fixture.h"
 #include "install/launch.h"
 #include "net/messages.h"
 #include "res/resource.h"
@@ -33,21 +33,19 @@ void BringForward(HWND window) {
   PumpUntil([&] { return GetForegroundWindow() == window; }, 10000);
 }
 
-void ShowManifest(int entries) {
-  WaitForManifestWorker();
-  Post(WM_MANIFEST_READY, reinterpret_cast<WPARAM>(NewManifest(entries)));
-  PumpUntil([] { return !StatusIsError() && ListRowCount() > 0; });
+// Where the recorder below writes the URL it was started with.
+std::wstring OpenedUrlRecord() {
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  return std::wstring(temp) + L"quorvel-opened-url.txt";
 }
 
 // Opening a URL runs the prefix's https handler; pointing it at this program records the call.
 struct RecordedUrlHandler {
-  std::wstring recordPath;
+  const std::wstring recordPath = OpenedUrlRecord();
   RecordedUrlHandler() {
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    recordPath = std::wstring(temp) + L"quorvel-opened-url.txt";
     DeleteFileW(recordPath.c_str());
     const std::wstring command = L"\"" + std::wstring(self) + L"\" --record-url \"%1\"";
     HKEY key = nullptr;
@@ -68,6 +66,11 @@ struct RecordedUrlHandler {
     fclose(file);
     return std::wstring(buffer, units);
   }
+  // Waits for the shell to start the recorder; whether it was given the vendor's web site.
+  bool OpenedTheVendorSite() const {
+    PumpUntil([&] { return !Recorded().empty(); }, 30000);
+    return Recorded().find(kWebSiteUrl) == 0;
+  }
 };
 
 }  // namespace
@@ -80,7 +83,7 @@ TEST_CASE(EnterInTheListStartsTheSelectedRow) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     check::Scope scope(attempt == 0 ? "first press" : "after the download failed");
     g_currentDownloadName.clear();
-    SetWindowTextW(Control(IDC_STATUS), L"");
+    SetStatus(L"", false);
     PressKey(VK_RETURN);
     // Nothing serves the row's URL, so the download may fail before the next look: wait for its end.
     PumpUntil([] { return !g_currentDownloadName.empty() && !g_busy && StatusIsError(); });
@@ -124,8 +127,7 @@ TEST_CASE(EnterOnTheLinkOpensTheVendorSite) {
   PumpUntil([] { return GetFocus() == Control(IDC_LINK); }, 10000);
   CHECK_EQ(GetFocus(), Control(IDC_LINK));
   PressKey(VK_RETURN);
-  PumpUntil([&] { return !handler.Recorded().empty(); }, 30000);
-  CHECK(handler.Recorded().find(kWebSiteUrl) == 0);
+  CHECK(handler.OpenedTheVendorSite());
   CHECK(!g_busy);  // Enter on the link is not an activation of the list
   CHECK(IsWindow(dialog.window));
 }
@@ -144,8 +146,7 @@ TEST_CASE(ClickOnTheLinkOpensTheVendorSite) {
   clicks[1] = clicks[0];
   clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
   SendInput(2, clicks, sizeof(INPUT));
-  PumpUntil([&] { return !handler.Recorded().empty(); }, 30000);
-  CHECK(handler.Recorded().find(kWebSiteUrl) == 0);
+  CHECK(handler.OpenedTheVendorSite());
 }
 
 // The recorder side of RecordedUrlHandler: the shell starts this program with the URL.
@@ -153,10 +154,7 @@ int RecordUrlIfAsked() {
   int count = 0;
   wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
   if (!arguments || count < 3 || wcscmp(arguments[1], L"--record-url") != 0) return -1;
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring path = std::wstring(temp) + L"quorvel-opened-url.txt";
-  FILE* file = _wfopen(path.c_str(), L"wb");
+  FILE* file = _wfopen(OpenedUrlRecord().c_str(), L"wb");
   if (file) {
     fwrite(arguments[2], sizeof(wchar_t), wcslen(arguments[2]), file);
     fclose(file);
@@ -200,21 +198,13 @@ LRESULT CALLBACK CountActivations(HWND window, UINT message, WPARAM wParam, LPAR
 // Last in this program: the download it starts is still running when the window closes, and
 // only the end of the process ends it, as in the launcher.
 TEST_CASE(EscapeClosesTheWindowDuringADownload) {
-  WSADATA winsock;
-  REQUIRE(WSAStartup(MAKEWORD(2, 2), &winsock) == 0);
-  // A listener that never accepts: the download's TLS handshake waits on it.
-  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  REQUIRE(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0);
-  REQUIRE(listen(listener, 4) == 0);
-  int length = sizeof(address);
-  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-
-  DialogUnderTest dialog;
+  DialogUnderTest dialog;  // first: it starts the sockets
+  // A listener that never answers: the download's TLS handshake waits on it.
+  unsigned short port = 0;
+  const SOCKET listener = ListenOnLoopback(port);
+  REQUIRE(listener != INVALID_SOCKET);
   ShowManifest(1);
-  g_manifest.files[0].url = L"https://127.0.0.1:" + std::to_wstring(ntohs(address.sin_port)) + L"/stalls.msi";
+  g_manifest.files[0].url = L"https://127.0.0.1:" + std::to_wstring(port) + L"/stalls.msi";
   BringForward(dialog.window);
   Activations seen;
   SetWindowSubclass(dialog.window, CountActivations, 1, reinterpret_cast<DWORD_PTR>(&seen));

@@ -6,21 +6,14 @@
 #include <vector>
 
 #include "app/banner.h"
-#include "app/main_dialog.h"
-#include "app/ui_state.h"
-#include "check/check.h"
-#include "dialog/dialog_fixture.h"
-#include "dialog/screen_capture.h"
-#include "net/messages.h"
+#include "support/check.h"
+#include "support/dialog_fixture.h"
+#include "support/screen_capture.h"
 #include "res/resource.h"
 #include "server_config.h"
 #include "support/shell_window_closer.h"
 
 namespace {
-
-int FileColumnWidthNow() {
-  return static_cast<int>(SendMessageW(Control(IDC_FILELIST), LVM_GETCOLUMNWIDTH, 0, 0));
-}
 
 int CountPixels(const Capture& capture, const RECT& area, uint32_t rgb) {
   int count = 0;
@@ -180,20 +173,20 @@ TEST_CASE(LayoutPlacesEveryControlForTwoSizes) {
       CHECK_EQ(actual.right, control.rect.right);
       CHECK_EQ(actual.bottom, control.rect.bottom);
     }
-    CHECK_EQ(FileColumnWidthNow(), size.fileColumn);
+    CHECK_EQ(ListColumnWidth(0), size.fileColumn);
   }
   // Minimising lays out for an empty client area: the column falls to its floor.
   ShowWindow(dialog.window, SW_MINIMIZE);
-  PumpUntil([] { return FileColumnWidthNow() == 140; }, 10000);
-  CHECK_EQ(FileColumnWidthNow(), 140);
+  PumpUntil([] { return ListColumnWidth(0) == 140; }, 10000);
+  CHECK_EQ(ListColumnWidth(0), 140);
   ShowWindow(dialog.window, SW_RESTORE);
   // Under X the restored size may arrive a little later: wait for the layout that follows it.
   RECT client = {};
   PumpUntil([&] {
     GetClientRect(dialog.window, &client);
-    return client.right > 0 && FileColumnWidthNow() == std::max<int>(client.right - 334, 140);
+    return client.right > 0 && ListColumnWidth(0) == std::max<int>(client.right - 334, 140);
   }, 10000);
-  CHECK_EQ(FileColumnWidthNow(), std::max<int>(client.right - 334, 140));
+  CHECK_EQ(ListColumnWidth(0), std::max<int>(client.right - 334, 140));
   CHECK(client.right > 0);
 }
 
@@ -216,9 +209,7 @@ TEST_CASE(WindowCannotShrinkBelowItsMinimum) {
 TEST_CASE(FontsFollowTheScreenResolution) {
   DialogUnderTest dialog;
   WaitForManifestWorker();
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
+  const int dpi = ScreenDpi();
   const struct {
     HFONT font;
     int points, weight;
@@ -300,8 +291,7 @@ TEST_CASE(ScreenshotShowsStatusColoursOnWhite) {
   CHECK_EQ(error.At(5, 5), 0xFFFFFFu);
   CHECK_EQ(error.At(400, 300 - 200), 0xFFFFFFu);  // between the heading and the hint
 
-  Post(WM_MANIFEST_READY, reinterpret_cast<WPARAM>(NewManifest(3)));
-  PumpUntil([] { return !StatusIsError(); });
+  ShowManifest(3);
   Capture normal = CaptureClient(dialog.window);
   SaveArtifact(normal, L"dialog-ready");
 
@@ -421,16 +411,13 @@ TEST_CASE(StatusLineIsAnnouncedAndProgressAtMostOnceASecond) {
 TEST_CASE(LaunchingIsPaintedBeforeTheLaunchBlocks) {
   DialogUnderTest dialog;
   WaitForManifestWorker();
-  g_busy = true;
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring missing = std::wstring(temp) + L"QuorvelLauncher\\20261208_101401_Missing Setup.exe";
+  ShowDownloading(L"Missing Setup.exe");
   SetWindowSubclass(Control(IDC_STATUS), WatchStatusPaint, 1, 0);
   HHOOK hook = SetWindowsHookExW(WH_CBT, WatchNewWindows, nullptr, GetCurrentThreadId());
   ShellWindowCloser closer;
   g_duringDone.clear();
   g_insideDone = true;
-  SendMessageW(dialog.window, WM_DOWNLOAD_DONE, reinterpret_cast<WPARAM>(LocalText(missing)), 0);
+  SendMessageW(dialog.window, WM_DOWNLOAD_DONE, reinterpret_cast<WPARAM>(CopyToLocalText(MissingDownloadPath())), 0);
   g_insideDone = false;
   UnhookWindowsHookEx(hook);
   closer.Finish();
@@ -442,14 +429,12 @@ TEST_CASE(LaunchingIsPaintedBeforeTheLaunchBlocks) {
 TEST_CASE(FailedDownloadOfUnknownLengthStopsTheMarquee) {
   DialogUnderTest dialog;
   WaitForManifestWorker();
-  g_busy = true;
-  ShowWindow(g_progressBar, SW_SHOW);
-  const auto marquee = [] { return (GetWindowLongPtrW(Control(IDC_PROGRESS), GWL_STYLE) & PBS_MARQUEE) != 0; };
+  ShowDownloading(L"Setup0.msi");
   Post(WM_DOWNLOAD_PROGRESS, 64, -1);
-  PumpUntil(marquee);
-  REQUIRE(marquee());
-  Post(WM_DOWNLOAD_FAILED, reinterpret_cast<WPARAM>(LocalText(L"Download failed.")));
+  PumpUntil(ProgressHasMarquee);
+  REQUIRE(ProgressHasMarquee());
+  Post(WM_DOWNLOAD_FAILED, reinterpret_cast<WPARAM>(CopyToLocalText(L"Download failed.")));
   PumpUntil([] { return !g_busy; });
-  CHECK(!marquee());
+  CHECK(!ProgressHasMarquee());
   CHECK(!IsShown(Control(IDC_PROGRESS)));
 }

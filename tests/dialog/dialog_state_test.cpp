@@ -1,16 +1,14 @@
 // The window's states and transitions, driven by the worker messages with real payloads.
-#include <windows.h>
 #include <winsock2.h>
+#include <windows.h>
 #include <commctrl.h>
 
-#include "app/main_dialog.h"
-#include "app/ui_state.h"
 #include <atomic>
 #include <cstdio>
 #include <thread>
 
-#include "check/check.h"
-#include "dialog/dialog_fixture.h"
+#include "support/check.h"
+#include "support/dialog_fixture.h"
 #include "install/launch.h"
 #include "net/messages.h"
 #include "res/resource.h"
@@ -21,31 +19,12 @@ namespace {
 const std::wstring kFetching = L"Fetching available downloads\u2026";
 const std::wstring kDownloadingSetup1 = L"Downloading Setup1.msi\u2026";
 
-void ShowManifest(Manifest* manifest) {
-  WaitForManifestWorker();
-  Post(WM_MANIFEST_READY, reinterpret_cast<WPARAM>(manifest));
-  PumpUntil([] { return !StatusIsError(); });
-}
-void ShowManifest(int entries) { ShowManifest(NewManifest(entries)); }
-
-int ProgressPosition() { return static_cast<int>(SendMessageW(Control(IDC_PROGRESS), PBM_GETPOS, 0, 0)); }
-bool ProgressHasMarquee() { return (GetWindowLongPtrW(Control(IDC_PROGRESS), GWL_STYLE) & PBS_MARQUEE) != 0; }
-
 // A loopback server that takes connections and never answers: a download from it stays under way
 // until the server goes, which resets the connection and makes the real worker report a failure.
 struct StalledServer {
-  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  unsigned port = 0;
-  StalledServer() {
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof(address);
-    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 && listen(listener, 4) == 0 &&
-        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-      port = ntohs(address.sin_port);
-    }
-  }
+  unsigned short port = 0;
+  SOCKET listener = ListenOnLoopback(port);
+  StalledServer() = default;
   // Waits for the worker's own failure, so it never reports into a later test's window.
   ~StalledServer() {
     SetStatus(L"", false);
@@ -137,8 +116,8 @@ TEST_CASE(ManifestFailureShowsTheTextOrTheFallbackInRed) {
     check::Scope scope(c.payload ? "with text" : "null payload");
     DialogUnderTest dialog;
     WaitForManifestWorker();
-    SetWindowTextW(Control(IDC_STATUS), L"");
-    Post(WM_MANIFEST_FAILED, reinterpret_cast<WPARAM>(c.payload ? LocalText(c.payload) : nullptr));
+    SetStatus(L"", false);
+    Post(WM_MANIFEST_FAILED, reinterpret_cast<WPARAM>(c.payload ? CopyToLocalText(c.payload) : nullptr));
     PumpUntil([&] { return StatusText() == c.shown; });
     CHECK_EQ(StatusText(), std::wstring(c.shown));
     CHECK(StatusIsError());
@@ -204,7 +183,7 @@ TEST_CASE(FailedDownloadGivesTheListBack) {
     DialogUnderTest dialog;
     StalledServer server;
     EnterDownloadingState(server);
-    Post(WM_DOWNLOAD_FAILED, reinterpret_cast<WPARAM>(c.payload ? LocalText(c.payload) : nullptr));
+    Post(WM_DOWNLOAD_FAILED, reinterpret_cast<WPARAM>(c.payload ? CopyToLocalText(c.payload) : nullptr));
     PumpUntil([] { return !g_busy; });
     CHECK_EQ(StatusText(), std::wstring(c.shown));
     CHECK(StatusIsError());
@@ -216,8 +195,6 @@ TEST_CASE(FailedDownloadGivesTheListBack) {
 }
 
 TEST_CASE(LaunchShowsLaunchingAndClosesAbout400MsLater) {
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
   wchar_t system[MAX_PATH] = {};
   GetSystemDirectoryW(system, MAX_PATH);
   const struct {
@@ -226,7 +203,7 @@ TEST_CASE(LaunchShowsLaunchingAndClosesAbout400MsLater) {
     ULONGLONG mostMs;  // 0: no upper bound
   } cases[] = {
       // The shell shows its own box for the missing file; the closer answers it like a user would.
-      {"failed launch", std::wstring(temp) + L"QuorvelLauncher\\20261208_101401_Missing Setup.exe", 0},
+      {"failed launch", MissingDownloadPath(), 0},
       // A program that starts and ends without a window: the launch takes a process start, and the
       // bound leaves a loaded machine room while it still catches a wait of seconds.
       {"working launch", std::wstring(system) + L"\\rundll32.exe", 2500},
@@ -252,7 +229,7 @@ TEST_CASE(LaunchShowsLaunchingAndClosesAbout400MsLater) {
       }
     });
     const ULONGLONG posted = GetTickCount64();
-    Post(WM_DOWNLOAD_DONE, reinterpret_cast<WPARAM>(LocalText(c.path)));
+    Post(WM_DOWNLOAD_DONE, reinterpret_cast<WPARAM>(CopyToLocalText(c.path)));
     PumpUntil([&] { return !IsWindow(dialog.window); });
     watching = false;
     watcher.join();
@@ -270,7 +247,42 @@ TEST_CASE(StatusErrorFlagFollowsEveryText) {
   DialogUnderTest dialog;
   WaitForManifestWorker();
   CHECK_EQ(GetWindowLongPtrW(Control(IDC_STATUS), GWLP_USERDATA), static_cast<LONG_PTR>(1));
-  Post(WM_MANIFEST_READY, reinterpret_cast<WPARAM>(NewManifest(2)));
-  PumpUntil([] { return !StatusIsError(); });
+  ShowManifest(2);
   CHECK_EQ(GetWindowLongPtrW(Control(IDC_STATUS), GWLP_USERDATA), static_cast<LONG_PTR>(0));
+}
+
+// Each state sets its whole row of the state table, whichever state the window was in before.
+TEST_CASE(EveryStateSetsItsWholeGroupOfControls) {
+  DialogUnderTest dialog;
+  ShowManifest(2);
+  enum Focus { kAnywhere, kList, kDialog };
+  const struct {
+    const char* name;
+    void (*enter)();
+    bool busy, listEnabled, progressShown;
+    std::wstring status;
+    bool error;
+    Focus focus;
+  } states[] = {
+      {"downloading", [] { ShowDownloading(L"Setup1.msi"); }, true, false, true, kDownloadingSetup1, false, kDialog},
+      {"download failed", [] { ShowDownloadFailed(L"Disk full."); }, false, true, false, L"Disk full.", true, kList},
+      {"downloading again", [] { ShowDownloading(L"Setup1.msi"); }, true, false, true, kDownloadingSetup1, false,
+       kDialog},
+      {"launching", ShowLaunching, true, false, false, L"Launching\u2026", false, kDialog},
+      {"ready", [] { ShowReady(2); }, false, true, false,
+       L"2 file(s) available \u2014 double-click any row to install.", false, kList},
+      {"manifest failed", [] { ShowManifestFailed(L"Unknown error."); }, false, true, false, L"Unknown error.", true,
+       kAnywhere},
+      {"fetching", ShowFetching, false, true, false, kFetching, false, kAnywhere},
+  };
+  for (const auto& state : states) {
+    check::Scope scope(state.name);
+    state.enter();
+    CHECK_EQ(g_busy, state.busy);
+    CHECK_EQ(IsWindowEnabled(Control(IDC_FILELIST)) != FALSE, state.listEnabled);
+    CHECK_EQ(IsShown(Control(IDC_PROGRESS)), state.progressShown);
+    CHECK_EQ(StatusText(), state.status);
+    CHECK_EQ(StatusIsError(), state.error);
+    if (state.focus != kAnywhere) CHECK_EQ(GetFocus(), state.focus == kList ? Control(IDC_FILELIST) : dialog.window);
+  }
 }

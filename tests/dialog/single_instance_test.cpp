@@ -3,10 +3,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
-#include "check/check.h"
+#include "support/check.h"
+#include "support/wine_support.h"
 
 namespace {
 
@@ -14,15 +14,6 @@ std::wstring g_launcherPath;
 // What the launcher returns when its window was closed: DialogBoxParamW's result for a dialog
 // destroyed without EndDialog. A second copy returns 0 as well.
 constexpr DWORD kClosedExitCode = 0;
-
-std::wstring WindowsPath(const char* path) {
-  std::wstring wide(path, path + strlen(path));
-  if (!wide.empty() && wide[0] == L'/') wide = L"Z:" + wide;  // Wine maps Z: to the host's root
-  for (wchar_t& c : wide) {
-    if (c == L'/') c = L'\\';
-  }
-  return wide;
-}
 
 struct Process {
   PROCESS_INFORMATION info = {};
@@ -131,7 +122,7 @@ namespace {
 // The build passes the launcher's host path in QUORVEL_LAUNCHER.
 struct LauncherPathFromEnvironment {
   LauncherPathFromEnvironment() {
-    if (const char* path = getenv("QUORVEL_LAUNCHER")) g_launcherPath = WindowsPath(path);
+    if (const char* path = getenv("QUORVEL_LAUNCHER")) g_launcherPath = support::FromUnixPath(path);
   }
 } g_launcherPathFromEnvironment;
 }  // namespace

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "check/check.h"
-#include "download_support.h"
+#include "support/check.h"
+#include "support/download_support.h"
 #include "net/download.h"
 #include "net/download_rules.h"
 #include "net/http.h"
@@ -114,7 +114,7 @@ TEST_CASE(EmptyBodyGivesAnEmptyFileAndOneProgressOfZero) {
 TEST_CASE(AnExistingFileIsReplaced) {
   REQUIRE(!ServerBase().empty());
   const std::wstring path = TestFolder(L"replace") + L"\\old.bin";
-  WriteWholeFile(path, std::string(5000, 'x'));
+  support::WriteBytes(path, std::string(5000, 'x'));
   const DownloadOutcome outcome = RunDownload(Url(L"body/3000"), path);
   REQUIRE(outcome.finished);
   CHECK(outcome.done);
@@ -158,13 +158,13 @@ TEST_CASE(FailuresBeforeTheBodyLeaveNoFileAndKeepAnOldOne) {
     CHECK(!outcome.done);
     CHECK_EQ(outcome.text, row.error);
     CHECK(outcome.progress.empty());
-    CHECK(!FileExists(fresh));
+    CHECK(!support::Exists(fresh));
     // Refused before the file is created, so a file already at the path is not truncated.
     const std::wstring kept = folder + L"\\kept.bin";
-    WriteWholeFile(kept, "keep me");
+    support::WriteBytes(kept, "keep me");
     outcome = RunDownload(row.url, kept, row.sha256);
     CHECK_EQ(outcome.text, row.error);
-    CHECK_EQ(ReadWholeFile(kept), std::string("keep me"));
+    CHECK_EQ(support::ReadBytes(kept), std::string("keep me"));
   }
 }
 
@@ -203,7 +203,7 @@ TEST_CASE(AChecksumIsCheckedOverTheWholeBodyInEitherCase) {
       CHECK(FileHoldsPattern(path, row.size));
     } else {
       CHECK_EQ(outcome.text, std::wstring(kChecksumMismatchText));
-      CHECK(!FileExists(path));
+      CHECK(!support::Exists(path));
       CHECK(outcome.progress.empty());  // under one step, so only a final message could have come
     }
   }
@@ -218,7 +218,7 @@ TEST_CASE(AFailedConnectGivesTheBareWinHttpText) {
   CHECK(!outcome.done);
   CHECK_EQ(outcome.text, WinHttpErrorTextFor(ERROR_WINHTTP_CANNOT_CONNECT));
   CHECK(outcome.text.find(L"Could not reach") == std::wstring::npos);
-  CHECK(!FileExists(path));
+  CHECK(!support::Exists(path));
 }
 
 TEST_CASE(ABodyCutShortIsAFailureAndTheFileIsDeleted) {
@@ -236,7 +236,7 @@ TEST_CASE(ABodyCutShortIsAFailureAndTheFileIsDeleted) {
       REQUIRE(outcome.finished);
       CHECK(!outcome.done);
       CHECK_EQ(outcome.text, kIncomplete);
-      CHECK(!FileExists(path));
+      CHECK(!support::Exists(path));
     }
   }
   {
@@ -256,7 +256,7 @@ TEST_CASE(ABodyCutShortIsAFailureAndTheFileIsDeleted) {
       winHttpText = winHttpText || outcome.text == WinHttpErrorTextFor(code);
     CHECK(winHttpText);
     CHECK(outcome.text != kIncomplete);
-    CHECK(!FileExists(path));
+    CHECK(!support::Exists(path));
   }
 }
 
@@ -279,7 +279,7 @@ TEST_CASE(ADestinationHeldOpenWithoutSharingCannotBeCreated) {
   CHECK_EQ(outcome.text, CreateFileErrorText(code));
   CHECK(outcome.progress.empty());
   // The holder's file is not the download's to delete.
-  CHECK(FileExists(path));
+  CHECK(support::Exists(path));
 }
 
 TEST_CASE(AnEmptyOrBadDestinationFailsAtCreation) {
@@ -373,5 +373,5 @@ TEST_CASE(DiskFullDuringTheWriteDeletesThePartialFile) {
   std::fprintf(stderr, "  disk full gave: %ls\n", outcome.text.c_str());
   CHECK(outcome.text == L"Disk write failed (Win32 error 112)." ||
         outcome.text == L"Disk write failed (Win32 error 39).");
-  CHECK(!FileExists(path));
+  CHECK(!support::Exists(path));
 }

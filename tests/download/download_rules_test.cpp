@@ -2,7 +2,7 @@
 #include <cwctype>
 #include <string>
 
-#include "check/check.h"
+#include "support/check.h"
 #include "net/download_rules.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include <string>
 
-#include "check/check.h"
+#include "support/check.h"
 #include "net/file_name.h"
 
 TEST_CASE(StampIsSixteenCharactersOfZeroPaddedUtcFields) {

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "app/format.h"
-#include "check/check.h"
+#include "support/check.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include <thread>
 #include <vector>
 
-#include "check/check.h"
+#include "support/check.h"
 #include "install/launch.h"
 #include "install/launch_rules.h"
 #include "net/messages.h"
 #include "support/shell_window_closer.h"
-#include "wine_support.h"
+#include "support/wine_support.h"
 
 namespace {
 

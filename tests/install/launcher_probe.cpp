@@ -19,7 +19,7 @@
 #include "install/launch.h"
 #include "install/shortcut.h"
 #include "net/messages.h"
-#include "wine_support.h"
+#include "support/wine_support.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 
 #include <vector>
 
-#include "check/check.h"
+#include "support/check.h"
 #include "common/scoped.h"
 #include "install/shortcut.h"
 #include "install/shortcut_rules.h"
-#include "wine_support.h"
+#include "support/wine_support.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "check/check.h"
+#include "support/check.h"
 #include "exact_body.h"
 #include "manifest/json_cursor.h"
 

@@ -1,7 +1,7 @@
 #include <string>
 #include <vector>
 
-#include "check/check.h"
+#include "support/check.h"
 #include "net/manifest_body.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "check/check.h"
+#include "support/check.h"
 #include "exact_body.h"
 #include "manifest/json_cursor.h"
 #include "manifest/manifest.h"

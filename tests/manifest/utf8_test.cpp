@@ -1,7 +1,7 @@
 #include <string>
 #include <vector>
 
-#include "check/check.h"
+#include "support/check.h"
 #include "exact_body.h"
 #include "manifest/utf8.h"
 

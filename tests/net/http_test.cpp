@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "check/check.h"
+#include "support/check.h"
 #include "net/http.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "check/check.h"
+#include "support/check.h"
 
 #include <cstdio>
 #include <cstring>

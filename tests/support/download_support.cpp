@@ -1,4 +1,4 @@
-#include "download_support.h"
+#include "support/download_support.h"
 
 #include <cstdlib>
 #include <thread>
@@ -33,24 +33,6 @@ std::wstring TakeLocalText(WPARAM wParam) {
   return copy;
 }
 
-void DeleteTree(const std::wstring& folder) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name == L"." || name == L"..") continue;
-    const std::wstring path = folder + L"\\" + name;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      DeleteTree(path);
-      RemoveDirectoryW(path.c_str());
-    } else {
-      DeleteFileW(path.c_str());
-    }
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-}
-
 }  // namespace
 
 std::wstring Widen(const char* text) {
@@ -66,11 +48,9 @@ std::wstring PlainServerBase() { return Widen(std::getenv("QUORVEL_DOWNLOAD_PLAI
 std::wstring TestFolder(const std::wstring& name) {
   wchar_t temp[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, temp);
-  const std::wstring root = std::wstring(temp) + L"QuorvelDownloadTests";
-  CreateDirectoryW(root.c_str(), nullptr);
-  const std::wstring folder = root + L"\\" + name;
-  CreateDirectoryW(folder.c_str(), nullptr);
-  DeleteTree(folder);
+  const std::wstring folder = std::wstring(temp) + L"QuorvelDownloadTests\\" + name;
+  support::RemoveTree(folder);
+  support::MakeFolders(folder);
   return folder;
 }
 
@@ -113,10 +93,6 @@ DownloadOutcome RunDownload(const std::wstring& url, const std::wstring& destina
   return outcome;
 }
 
-bool FileExists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 int64_t FileSize(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
@@ -143,25 +119,4 @@ bool FileHoldsPattern(const std::wstring& path, int64_t size) {
   }
   CloseHandle(file);
   return same && offset == size;
-}
-
-void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(file);
-}
-
-std::string ReadWholeFile(const std::wstring& path) {
-  std::string bytes;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
-  char buffer[65536];
-  DWORD read = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
-  CloseHandle(file);
-  return bytes;
 }

@@ -1,4 +1,4 @@
-#include "wine_support.h"
+#include "support/wine_support.h"
 
 #include <cstdio>
 #include <vector>
@@ -64,6 +64,17 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes) {
   const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(file);
   return ok && written == bytes.size();
+}
+
+std::string ReadBytes(const std::wstring& path) {
+  std::string bytes;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  char buffer[65536];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+  CloseHandle(file);
+  return bytes;
 }
 
 long RunAndWait(const std::wstring& commandLine, DWORD timeoutMs, const wchar_t* application) {

@@ -1,12 +1,18 @@
 #pragma once
 // Runs the real launcher dialog (real template, real procedure) modelessly inside a test program,
-// with a message pump the tests drive, and reads its state back from the controls.
+// with a message pump the tests drive, and reads its state back from the controls. Tests enter the
+// window's states through app/window_state.h, or through the worker messages.
+#include <winsock2.h>
 #include <windows.h>
 
 #include <functional>
 #include <string>
 
+#include "app/ui_resources.h"
+#include "app/ui_state.h"
+#include "app/window_state.h"
 #include "manifest/manifest.h"
+#include "net/messages.h"
 
 // Starts COM, common controls and GDI+ once for the whole test program.
 void StartWindowServices();
@@ -30,13 +36,24 @@ HWND Control(int id);
 int ListRowCount();
 std::wstring ListCell(int row, int column);
 int ListSelectedRow();
+int ListColumnWidth(int column);
+int ProgressPosition();
+bool ProgressHasMarquee();
 bool IsShown(HWND window);
+int ScreenDpi();
 // Resizes the dialog so that its client area is exactly width x height.
 void SetClientSize(HWND dialog, int width, int height);
 
 Manifest* NewManifest(int entries);
-wchar_t* LocalText(const std::wstring& text);
 void Post(UINT message, WPARAM wParam, LPARAM lParam = 0);
 // The fetch worker of a fresh dialog fails at once (nothing serves the manifest port while these
 // tests hold it); waiting for its report keeps it from racing the messages a test posts.
 void WaitForManifestWorker();
+// Waits for the fetch worker, then posts WM_MANIFEST_READY as it would and pumps until it is shown.
+void ShowManifest(Manifest* manifest);
+void ShowManifest(int entries);
+// A downloaded file that is not there, so its launch fails (the shell shows its own box).
+std::wstring MissingDownloadPath();
+// A loopback listener on a free port that takes connections and never answers them, so a download
+// from it stays under way; INVALID_SOCKET when none could be made.
+SOCKET ListenOnLoopback(unsigned short& port);

@@ -1,4 +1,4 @@
-#include "dialog/screen_capture.h"
+#include "support/screen_capture.h"
 
 #include <memory>
 

@@ -1,5 +1,5 @@
 #pragma once
-// Helpers for the install tests that run real processes and real files under Wine.
+// Files, folders, processes and records of the tests that run under Wine.
 #include <windows.h>
 
 #include <functional>
@@ -28,6 +28,8 @@ struct RemovedAtEnd {
 };
 bool Exists(const std::wstring& path);
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
+// The whole file, or empty when it cannot be read.
+std::string ReadBytes(const std::wstring& path);
 // Starts `commandLine` and waits for it; the exit code, or -1 when it could not start or hung.
 // `application`, when given, names the program file itself (needed for paths the command line cannot carry).
 long RunAndWait(const std::wstring& commandLine, DWORD timeoutMs, const wchar_t* application = nullptr);

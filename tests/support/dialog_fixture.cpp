@@ -1,10 +1,8 @@
-#include "dialog/dialog_fixture.h"
+#include "support/dialog_fixture.h"
+
+#include <commctrl.h>
 
 #include <cstdio>
-
-#include <winsock2.h>
-#include <windows.h>
-#include <commctrl.h>
 
 #include "app/banner.h"
 #include "app/main_dialog.h"
@@ -22,8 +20,6 @@ namespace {
 void ReserveManifestPort() {
   UrlParts manifest;
   if (!SplitUrl(kManifestUrl, manifest)) return;
-  WSADATA winsock;
-  if (WSAStartup(MAKEWORD(2, 2), &winsock) != 0) return;
   SOCKET holder = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   sockaddr_in address = {};
   address.sin_family = AF_INET;
@@ -43,6 +39,8 @@ void StartWindowServices() {
   static bool started = false;
   if (started) return;
   started = true;
+  WSADATA winsock;
+  WSAStartup(MAKEWORD(2, 2), &winsock);
   ReserveManifestPort();
   g_instance = GetModuleHandleW(nullptr);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
@@ -55,7 +53,6 @@ void StartWindowServices() {
 
 DialogUnderTest::DialogUnderTest() {
   StartWindowServices();
-  g_busy = false;
   g_manifest = Manifest();
   g_currentDownloadName.clear();
   window = CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
@@ -67,13 +64,7 @@ DialogUnderTest::~DialogUnderTest() {
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
   }
-  for (HGDIOBJ object : {static_cast<HGDIOBJ>(g_backgroundBrush), static_cast<HGDIOBJ>(g_headingFont),
-                         static_cast<HGDIOBJ>(g_bodyFont), static_cast<HGDIOBJ>(g_smallFont)}) {
-    if (object) DeleteObject(object);
-  }
-  g_backgroundBrush = nullptr;
-  g_headingFont = g_bodyFont = g_smallFont = nullptr;
-  g_bannerImage.reset();
+  ReleaseUiResources();
   g_fileList = g_progressBar = g_statusLine = g_bannerControl = nullptr;
   g_windowDpi = 0;
 }
@@ -138,6 +129,20 @@ int ListSelectedRow() {
       SendMessageW(Control(IDC_FILELIST), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
+int ListColumnWidth(int column) {
+  return static_cast<int>(SendMessageW(Control(IDC_FILELIST), LVM_GETCOLUMNWIDTH, column, 0));
+}
+
+int ProgressPosition() { return static_cast<int>(SendMessageW(Control(IDC_PROGRESS), PBM_GETPOS, 0, 0)); }
+bool ProgressHasMarquee() { return (GetWindowLongPtrW(Control(IDC_PROGRESS), GWL_STYLE) & PBS_MARQUEE) != 0; }
+
+int ScreenDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi;
+}
+
 Manifest* NewManifest(int entries) {
   auto* manifest = new Manifest();
   manifest->schema = L"quorvel.download.v1";
@@ -154,14 +159,37 @@ Manifest* NewManifest(int entries) {
   return manifest;
 }
 
-wchar_t* LocalText(const std::wstring& text) {
-  auto* copy = static_cast<wchar_t*>(LocalAlloc(LPTR, (text.size() + 1) * sizeof(wchar_t)));
-  if (copy) wcscpy(copy, text.c_str());
-  return copy;
-}
-
 void Post(UINT message, WPARAM wParam, LPARAM lParam) { PostMessageW(g_mainWindow, message, wParam, lParam); }
 
 void WaitForManifestWorker() {
   PumpUntil([] { return StatusText() != L"Fetching available downloads\u2026"; });
+}
+
+void ShowManifest(Manifest* manifest) {
+  WaitForManifestWorker();
+  Post(WM_MANIFEST_READY, reinterpret_cast<WPARAM>(manifest));
+  PumpUntil([] { return !StatusIsError(); });
+}
+
+void ShowManifest(int entries) { ShowManifest(NewManifest(entries)); }
+
+std::wstring MissingDownloadPath() {
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  return std::wstring(temp) + L"QuorvelLauncher\\20261208_101401_Missing Setup.exe";
+}
+
+SOCKET ListenOnLoopback(unsigned short& port) {
+  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int length = sizeof(address);
+  if (listener == INVALID_SOCKET || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+      listen(listener, 4) != 0 || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (listener != INVALID_SOCKET) closesocket(listener);
+    return INVALID_SOCKET;
+  }
+  port = ntohs(address.sin_port);
+  return listener;
 }
