@@ -8,6 +8,7 @@
 #include "app/live_region.h"
 #include "app/progress.h"
 #include "app/ui_state.h"
+#include "net/messages.h"
 
 namespace {
 
