@@ -163,9 +163,14 @@ def main():
             for kind, command in kinds.items():
                 run_json(command + ["--runs", "1"], kind + " warm-up")
             # One of each in turn, so a change in the machine's load touches all three alike.
+            failures = []
             for _ in range(args.runs):
                 for kind, command in kinds.items():
-                    runs[kind].append(run_json(command + ["--runs", "1"], kind)[0])
+                    # A run that never reaches Ready is counted and shown, not timed.
+                    try:
+                        runs[kind].append(run_json(command + ["--runs", "1"], kind)[0])
+                    except SystemExit as failure:
+                        failures.append(str(failure))
             events = clock.all_events()
             stages = run_json([args.fetch_stages, "6"], "fetch stages") if args.fetch_stages else []
     for kind in runs:
@@ -203,7 +208,8 @@ def main():
         print("  ratio %s / (empty dialog + bare fetch): %7.2f   (target: at most 1.15, %s)" % (
             kind, ratio, "met" if ratio <= 1.15 else "not met"))
         # The same ratio round by round, to show its spread under the machine's load.
-        pairs = [l["ms"] / (e["ms"] + b["ms"]) for l, e, b in zip(runs[kind], runs["empty"], runs["bare"])]
+        pairs = [l["ms"] / (e["ms"] + b["ms"]) for l, e, b in zip(runs[kind], runs["empty"], runs["bare"])
+                 if l["ms"] >= 0]
         print("  per round: %s" % " ".join("%.2f" % r for r in pairs))
 
     timeline("launcher", "launcher")
@@ -245,6 +251,8 @@ def main():
                 fill["median_ms"], fill["min_ms"], fill["max_ms"], fill["rows"], verdict))
     else:
         print("FillFileList: benchmark not built (the list code is not in this tree)")
+    for failure in failures:
+        print("failed run: %s" % failure.strip())
     load = open("/proc/loadavg").read().split()[:3] if os.path.exists("/proc/loadavg") else []
     print("load average while measuring: %s" % " ".join(load))
 
