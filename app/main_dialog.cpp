@@ -62,6 +62,9 @@ void InitMainDialogControls(HWND dialog) {
 
 void OnInitDialog(HWND dialog) {
   g_mainWindow = dialog;
+  // The fetch starts first, so it overlaps the rest of the set-up; its message is taken only once
+  // this handler has returned and the window is shown in the Fetching state.
+  StartDetachedWorker(ManifestWorker);
   g_windowDpi = WindowDpi(dialog);
   KeepDialogManagerOutOfDpiChanges(dialog);
   SetWindowIconsForDpi(dialog, g_windowDpi);
@@ -69,7 +72,6 @@ void OnInitDialog(HWND dialog) {
   InitMainDialogControls(dialog);
   LayoutControls(dialog);
   StartDetachedWorker(ShortcutWorker);
-  StartDetachedWorker(ManifestWorker);
 }
 
 bool IsListActivation(const NMHDR& header) {

@@ -35,9 +35,11 @@ def run_bench(exe, mode, url, destination=None, extra=None):
     return {k: float(v) for k, v in figures.items()}
 
 
-def run_floor(exe, url, destination, warm_up=None):
-    """The bare WinHTTP read-and-write loop (download_floor.exe): the platform's floor."""
+def run_floor(exe, url, destination, warm_up=None, added=None):
+    """The bare WinHTTP read-and-write loop (download_floor.exe): the platform's floor, or with one
+    piece of the launcher's download added ("mark" or "post")."""
     command = [wine.wine_binary(), exe, url, destination] + ([warm_up] if warm_up else [])
+    command += [added] if added else []
     result = subprocess.run(command, capture_output=True, text=True, timeout=900)
     if result.returncode != 0:
         raise RuntimeError(f"floor {url}: {result.stdout}{result.stderr}")
@@ -96,6 +98,10 @@ def main():
                 os.remove(target)
                 record("floor https, warm", run_floor(args.floor_exe, https, windows_path(target), warm_up))
                 os.remove(target)
+                for added in ("mark", "post"):
+                    record("floor https, warm, " + added,
+                           run_floor(args.floor_exe, https, windows_path(target), warm_up, added))
+                    os.remove(target)
             record("curl https", run_curl(https, certs.ca_pem, target))
             os.remove(target)
             record("curl https TLS 1.2", run_curl(https, certs.ca_pem, target,
@@ -135,6 +141,9 @@ def main():
         print(f"  ratio DownloadFile / floor (https): {ours / throughput('floor https'):.3f}")
         print(f"  ratio DownloadFile / floor (https, warm): "
               f"{throughput('DownloadFile https, warm') / throughput('floor https, warm'):.3f} (target: at least 0.9)")
+        for added, what in (("mark", "the delete-on-close mark"), ("post", "a progress message per 64 KiB")):
+            print(f"  floor with {what} / floor (https, warm): "
+                  f"{throughput('floor https, warm, ' + added) / throughput('floor https, warm'):.3f}")
     runs = results["DownloadFile https"]
     print(f"  progress messages posted: {int(max(f['progress_messages'] for f in runs))}"
           f" (at most {args.bytes // 65536 + 1} allowed)")

@@ -7,7 +7,8 @@
 //                 [--timeout-ms N]
 // Prints one JSON line per run and a last line with the median. Each run line also gives the wall
 // clock of the process start (Unix ms, the clock the test server logs with), when the window was
-// first seen shown, and with --shown-status whether its status line then began with that text.
+// first seen shown, with --shown-status whether its status line then began with that text, and after
+// a run that timed out, the status line's text.
 #include <windows.h>
 
 #include <algorithm>
@@ -67,6 +68,7 @@ struct Run {
   // was busy: the longest such wait after the window was shown, and when it began.
   double longestBusyMs = 0;
   double longestBusyAtMs = -1;
+  std::string lastStatus;  // the status line's text after a run that timed out
 };
 
 double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
@@ -126,6 +128,16 @@ Run TimeOneStart(const std::wstring& exe, const std::wstring& argument, const st
     }
     Sleep(1);
   }
+  if (window && run.ms < 0) {
+    // What the window showed when the awaited state did not come, as plain ASCII.
+    HWND statusLine = GetDlgItem(window, kStatusId);
+    wchar_t text[200] = {};
+    if (statusLine) GetWindowTextW(statusLine, text, 200);
+    for (const wchar_t* c = text; *c; ++c) {
+      const bool plain = *c >= 32 && *c < 127 && *c != '"' && *c != '\\';
+      run.lastStatus += plain ? static_cast<char>(*c) : '?';
+    }
+  }
   if (window) PostMessageW(window, WM_CLOSE, 0, 0);
   if (WaitForSingleObject(process.hProcess, 15000) != WAIT_OBJECT_0)
     TerminateProcess(process.hProcess, 1);
@@ -162,9 +174,9 @@ int wmain(int argc, wchar_t** argv) {
   for (int index = 0; index < runs; ++index) {
     const Run run = TimeOneStart(exe, argument, title, status, shownStatus, timeoutMs);
     std::printf("{\"run\":%d,\"ms\":%.1f,\"shown_ms\":%.1f,\"shown_status\":%s,\"start_unix_ms\":%.3f,"
-                "\"longest_busy_ms\":%.1f,\"longest_busy_at_ms\":%.1f}\n",
+                "\"longest_busy_ms\":%.1f,\"longest_busy_at_ms\":%.1f,\"last_status\":\"%s\"}\n",
                 index, run.ms, run.shownMs, run.shownStatus ? "true" : "false", run.startUnixMs,
-                run.longestBusyMs, run.longestBusyAtMs);
+                run.longestBusyMs, run.longestBusyAtMs, run.lastStatus.c_str());
     std::fflush(stdout);
     if (run.ms < 0) return 1;
     times.push_back(run.ms);
