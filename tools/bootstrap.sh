@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the demo need, when any is missing.
 set -euo pipefail
 packages=(
-  cmake make g++ clang libclang-rt-14-dev python3 openssl curl
+  cmake make g++ clang clang-format libclang-rt-14-dev python3 openssl curl
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
   wine64 wine xvfb x11-utils xdotool imagemagick wixl
   rapidjson-dev libsimdjson-dev libbenchmark-dev
