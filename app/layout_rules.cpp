@@ -34,10 +34,9 @@ int FileListColumnWidth(int column, int dpi) {
 PixelSize MinimumTrackSize(int dpi) { return {ScaleToDpi(kMinTrackWidth, dpi), ScaleToDpi(kMinTrackHeight, dpi)}; }
 
 PixelRect FitBanner(const PixelRect& item, int imageWidth, int imageHeight) {
-  const double scale = std::min(static_cast<double>(item.width) / imageWidth,
-                                static_cast<double>(item.height) / imageHeight);
+  const double scale =
+      std::min(static_cast<double>(item.width) / imageWidth, static_cast<double>(item.height) / imageHeight);
   const int drawWidth = static_cast<int>(scale * imageWidth);
   const int drawHeight = static_cast<int>(scale * imageHeight);
-  return {item.x + (item.width - drawWidth) / 2, item.y + (item.height - drawHeight) / 2, drawWidth,
-          drawHeight};
+  return {item.x + (item.width - drawWidth) / 2, item.y + (item.height - drawHeight) / 2, drawWidth, drawHeight};
 }

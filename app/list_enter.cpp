@@ -21,8 +21,8 @@ LRESULT CALLBACK ListWantsEnterProc(HWND window, UINT message, WPARAM wParam, LP
 
 void MakeListWantEnter(HWND list) {
   if (!list) return;
-  const auto previous = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ListWantsEnterProc)));
+  const auto previous =
+      reinterpret_cast<WNDPROC>(SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ListWantsEnterProc)));
   // Every list view shares the class's procedure; a list made to want Enter twice keeps the first.
   if (previous && previous != &ListWantsEnterProc) g_listViewProc = previous;
 }

@@ -37,7 +37,7 @@ void CreateAndSetFonts(HWND dialog, int dpi) {
     int id;
     HFONT font;
   } assignments[] = {
-      {IDC_HEADING, g_headingFont}, {IDC_HINT, g_bodyFont},   {IDC_CAPTION, g_smallFont},
+      {IDC_HEADING, g_headingFont}, {IDC_HINT, g_bodyFont},    {IDC_CAPTION, g_smallFont},
       {IDC_FILELIST, g_bodyFont},   {IDC_STATUS, g_smallFont}, {IDC_LINK, g_smallFont},
   };
   for (const auto& assignment : assignments) {
@@ -58,9 +58,7 @@ void RefreshColourScheme() {
 
 void CreateBackgroundBrush() { g_backgroundBrush = CreateSolidBrush(kBackgroundColour); }
 
-HBRUSH BackgroundBrush() {
-  return g_colourScheme.highContrast ? GetSysColorBrush(COLOR_WINDOW) : g_backgroundBrush;
-}
+HBRUSH BackgroundBrush() { return g_colourScheme.highContrast ? GetSysColorBrush(COLOR_WINDOW) : g_backgroundBrush; }
 
 HBRUSH ColourStaticControl(HDC dc, HWND control) {
   const int id = GetDlgCtrlID(control);

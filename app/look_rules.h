@@ -13,7 +13,7 @@ constexpr Colour kErrorTextColour = 0x003C3CC0;   // #C03C3C
 // What the system says about colours: whether high contrast is on, and its window text colour.
 struct ColourScheme {
   bool highContrast = false;
-  Colour windowTextColour = kTextColour;     // COLOR_WINDOWTEXT
+  Colour windowTextColour = kTextColour;  // COLOR_WINDOWTEXT
 };
 
 // In high contrast every text is the system's window text; an error then shows only by its words.

@@ -201,60 +201,31 @@ T* Payload(WPARAM wParam) {
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_INITDIALOG:
-      OnInitDialog(dialog);
-      return TRUE;
-    case WM_NOTIFY:
-      OnNotify(dialog, *reinterpret_cast<const NMHDR*>(lParam));
-      return FALSE;
+    case WM_INITDIALOG: OnInitDialog(dialog); return TRUE;
+    case WM_NOTIFY: OnNotify(dialog, *reinterpret_cast<const NMHDR*>(lParam)); return FALSE;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDCANCEL) CloseTheWindow(dialog);
       return FALSE;
-    case WM_CLOSE:
-      CloseTheWindow(dialog);
-      return FALSE;
-    case WM_DESTROY:
-      OnDestroy(dialog);
-      return FALSE;
-    case WM_SETFOCUS:
-      return KeepFocusOnTheDialog() ? TRUE : FALSE;
-    case WM_SIZE:
-      LayoutControls(dialog);
-      return FALSE;
-    case WM_GETMINMAXINFO:
-      SetMinimumTrackSize(dialog, *reinterpret_cast<MINMAXINFO*>(lParam));
-      return FALSE;
-    case WM_DPICHANGED:
-      OnDpiChanged(dialog, HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
-      return TRUE;
+    case WM_CLOSE: CloseTheWindow(dialog); return FALSE;
+    case WM_DESTROY: OnDestroy(dialog); return FALSE;
+    case WM_SETFOCUS: return KeepFocusOnTheDialog() ? TRUE : FALSE;
+    case WM_SIZE: LayoutControls(dialog); return FALSE;
+    case WM_GETMINMAXINFO: SetMinimumTrackSize(dialog, *reinterpret_cast<MINMAXINFO*>(lParam)); return FALSE;
+    case WM_DPICHANGED: OnDpiChanged(dialog, HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam)); return TRUE;
     case WM_SETTINGCHANGE:
-    case WM_SYSCOLORCHANGE:
-      OnColoursChanged(dialog, message, wParam, lParam);
-      return FALSE;
-    case WM_DRAWITEM:
-      return OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)) ? TRUE : FALSE;
+    case WM_SYSCOLORCHANGE: OnColoursChanged(dialog, message, wParam, lParam); return FALSE;
+    case WM_DRAWITEM: return OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)) ? TRUE : FALSE;
     case WM_CTLCOLORSTATIC:
-      return reinterpret_cast<INT_PTR>(ColourStaticControl(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
+      return reinterpret_cast<INT_PTR>(
+          ColourStaticControl(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORDLG:
-      return reinterpret_cast<INT_PTR>(BackgroundBrush());
-    case WM_MANIFEST_READY:
-      OnManifestReady(Payload<Manifest>(wParam));
-      return FALSE;
-    case WM_MANIFEST_FAILED:
-      OnManifestFailed(Payload<wchar_t>(wParam));
-      return FALSE;
-    case WM_DOWNLOAD_PROGRESS:
-      OnDownloadProgress(wParam, lParam);
-      return FALSE;
-    case WM_DOWNLOAD_DONE:
-      OnDownloadDone(Payload<wchar_t>(wParam));
-      return FALSE;
-    case WM_DOWNLOAD_FAILED:
-      OnDownloadFailed(Payload<wchar_t>(wParam));
-      return FALSE;
+    case WM_CTLCOLORDLG: return reinterpret_cast<INT_PTR>(BackgroundBrush());
+    case WM_MANIFEST_READY: OnManifestReady(Payload<Manifest>(wParam)); return FALSE;
+    case WM_MANIFEST_FAILED: OnManifestFailed(Payload<wchar_t>(wParam)); return FALSE;
+    case WM_DOWNLOAD_PROGRESS: OnDownloadProgress(wParam, lParam); return FALSE;
+    case WM_DOWNLOAD_DONE: OnDownloadDone(Payload<wchar_t>(wParam)); return FALSE;
+    case WM_DOWNLOAD_FAILED: OnDownloadFailed(Payload<wchar_t>(wParam)); return FALSE;
   }
   return FALSE;
 }
-

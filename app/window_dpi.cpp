@@ -9,13 +9,13 @@ Function User32Function(const char* name) {
 }
 
 // The enumerations are passed as plain numbers so that older SDK headers do not matter.
-constexpr int kDialogDisableAll = 0x0001;                // DDC_DISABLE_ALL
+constexpr int kDialogDisableAll = 0x0001;               // DDC_DISABLE_ALL
 constexpr int kControlDisableFontAndRelayout = 0x0003;  // DCDC_DISABLE_FONT_UPDATE | DCDC_DISABLE_RELAYOUT
 
 BOOL CALLBACK KeepControlAsItIs(HWND control, LPARAM setBehaviour) {
   using SetControlBehaviour = BOOL(WINAPI*)(HWND, int, int);
   reinterpret_cast<SetControlBehaviour>(setBehaviour)(control, kControlDisableFontAndRelayout,
-                                                       kControlDisableFontAndRelayout);
+                                                      kControlDisableFontAndRelayout);
   return TRUE;
 }
 

@@ -18,6 +18,5 @@ bool EqualsIgnoringAsciiCase(const std::wstring& left, const std::wstring& right
 }
 
 bool StartsWithIgnoringAsciiCase(const std::wstring& text, const std::wstring& prefix) {
-  return !prefix.empty() && text.size() >= prefix.size() &&
-         SameFolded(text.data(), prefix.data(), prefix.size());
+  return !prefix.empty() && text.size() >= prefix.size() && SameFolded(text.data(), prefix.data(), prefix.size());
 }

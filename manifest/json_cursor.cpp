@@ -80,9 +80,7 @@ bool ReadEscapedRest(JsonCursor& cursor, std::string& buffer, std::wstring& out)
         AppendUtf8(buffer, value);
         break;
       }
-      default:
-        cursor.position = p - 1;
-        return false;
+      default: cursor.position = p - 1; return false;
     }
   }
   cursor.position = p;
@@ -123,12 +121,9 @@ bool SkipValueAt(JsonCursor& cursor, int depth, std::wstring& scratch) {
   SkipWhitespace(cursor);
   if (cursor.position == cursor.end) return false;
   switch (*cursor.position) {
-    case '"':
-      return ReadString(cursor, scratch);
-    case '{':
-      return SkipContainerAt(cursor, depth, '{', '}', scratch);
-    case '[':
-      return SkipContainerAt(cursor, depth, '[', ']', scratch);
+    case '"': return ReadString(cursor, scratch);
+    case '{': return SkipContainerAt(cursor, depth, '{', '}', scratch);
+    case '[': return SkipContainerAt(cursor, depth, '[', ']', scratch);
     case 'f':
     case 'n':
     case 't':

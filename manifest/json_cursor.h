@@ -13,9 +13,7 @@ struct JsonCursor {
   const char* end = nullptr;       // one past the last byte of the body
 };
 
-inline JsonCursor MakeJsonCursor(const std::string& body) {
-  return JsonCursor{body.data(), body.data() + body.size()};
-}
+inline JsonCursor MakeJsonCursor(const std::string& body) { return JsonCursor{body.data(), body.data() + body.size()}; }
 
 void SkipWhitespace(JsonCursor& cursor);
 bool ReadString(JsonCursor& cursor, std::wstring& out);

@@ -54,13 +54,20 @@ bool ReadManifestEntry(JsonCursor& cursor, ManifestEntry& entry) {
     if (!ReadString(cursor, key)) return false;
     if (!Consume(cursor, ':')) return false;
     bool read;
-    if (KeyIs(key, L"name")) read = ReadString(cursor, entry.name);
-    else if (KeyIs(key, L"url")) read = ReadString(cursor, entry.url);
-    else if (KeyIs(key, L"size")) read = ReadInteger(cursor, entry.size);
-    else if (KeyIs(key, L"modified_at")) read = ReadString(cursor, entry.modified_at);
-    else if (KeyIs(key, L"ext")) read = ReadString(cursor, entry.ext);
-    else if (KeyIs(key, L"sha256")) read = ReadString(cursor, entry.sha256);
-    else read = SkipValue(cursor, key);
+    if (KeyIs(key, L"name"))
+      read = ReadString(cursor, entry.name);
+    else if (KeyIs(key, L"url"))
+      read = ReadString(cursor, entry.url);
+    else if (KeyIs(key, L"size"))
+      read = ReadInteger(cursor, entry.size);
+    else if (KeyIs(key, L"modified_at"))
+      read = ReadString(cursor, entry.modified_at);
+    else if (KeyIs(key, L"ext"))
+      read = ReadString(cursor, entry.ext);
+    else if (KeyIs(key, L"sha256"))
+      read = ReadString(cursor, entry.sha256);
+    else
+      read = SkipValue(cursor, key);
     if (!read) return false;
     SkipWhitespace(cursor);
     if (cursor.position == cursor.end) return false;

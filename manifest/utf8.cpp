@@ -66,10 +66,16 @@ void DecodeUtf8Into(const char* bytes, size_t length, std::wstring& out) {
     const unsigned char* q = p + 1;
     bool complete = true;
     for (int i = 0; i < need; ++i, ++q) {
-      if (q == end) { complete = false; break; }
+      if (q == end) {
+        complete = false;
+        break;
+      }
       const unsigned char byte = *q;
       const bool fits = i == 0 ? (byte >= low && byte <= high) : IsContinuation(byte);
-      if (!fits) { complete = false; break; }
+      if (!fits) {
+        complete = false;
+        break;
+      }
       value = (value << 6) | (byte & 0x3F);
     }
     if (!complete) {
@@ -125,9 +131,7 @@ void Utf8ToWideInto(const char* bytes, size_t length, std::wstring& out) {
   if (MultiByteToWideChar(CP_UTF8, 0, bytes, byteCount, &out[0], units) != units) out.clear();
 }
 #else
-void Utf8ToWideInto(const char* bytes, size_t length, std::wstring& out) {
-  DecodeUtf8Into(bytes, length, out);
-}
+void Utf8ToWideInto(const char* bytes, size_t length, std::wstring& out) { DecodeUtf8Into(bytes, length, out); }
 #endif
 
 std::wstring Utf8ToWide(const char* bytes, size_t length) {

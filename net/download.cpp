@@ -175,8 +175,7 @@ void DownloadWorker(DownloadJob* job) {
   std::unique_ptr<DownloadJob> owned(job);
   std::wstring error;
   if (DownloadFile(owned->url, owned->destinationPath, owned->expectedSha256, error)) {
-    PostMessageW(g_mainWindow, WM_DOWNLOAD_DONE,
-                 reinterpret_cast<WPARAM>(CopyToLocalText(owned->destinationPath)), 0);
+    PostMessageW(g_mainWindow, WM_DOWNLOAD_DONE, reinterpret_cast<WPARAM>(CopyToLocalText(owned->destinationPath)), 0);
   } else {
     PostMessageW(g_mainWindow, WM_DOWNLOAD_FAILED, reinterpret_cast<WPARAM>(CopyToLocalText(error)), 0);
   }

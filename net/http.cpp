@@ -29,8 +29,8 @@ bool SplitUrl(const std::wstring& url, UrlParts& parts) {
 }
 
 bool OpenHttpSession(WinHttpHandle& session) {
-  session.Reset(WinHttpOpen(L"QuorvelLauncher/1.0", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
-                            WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  session.Reset(WinHttpOpen(L"QuorvelLauncher/1.0", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
+                            WINHTTP_NO_PROXY_BYPASS, 0));
   if (!session) return false;
   WinHttpSetTimeouts(session.Get(), 30000, 30000, 30000, 30000);
   DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
@@ -44,9 +44,8 @@ bool OpenGetRequest(HttpRequest& http, const UrlParts& parts, std::wstring& erro
     error = WinHttpErrorText();
     return false;
   }
-  http.request.Reset(WinHttpOpenRequest(http.connection.Get(), L"GET", parts.path.c_str(), nullptr,
-                                        WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                        parts.secure ? WINHTTP_FLAG_SECURE : 0));
+  http.request.Reset(WinHttpOpenRequest(http.connection.Get(), L"GET", parts.path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                        WINHTTP_DEFAULT_ACCEPT_TYPES, parts.secure ? WINHTTP_FLAG_SECURE : 0));
   if (!http.request) {
     error = WinHttpErrorText();
     return false;
@@ -79,8 +78,8 @@ bool SendAndReceive(HINTERNET request, std::wstring& error) {
 
 bool QueryStatusCode(HINTERNET request, DWORD& status, std::wstring& error) {
   DWORD size = sizeof(status);
-  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                           WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
+  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
+                           &status, &size, WINHTTP_NO_HEADER_INDEX)) {
     error = L"Failed to read HTTP status.";
     return false;
   }
@@ -120,12 +119,11 @@ std::wstring WinHttpErrorText() { return WinHttpErrorTextFor(GetLastError()); }
 std::wstring WinHttpErrorTextFor(DWORD code) {
   wchar_t buffer[256] = {};
   FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
-                 GetModuleHandleW(L"winhttp.dll"), code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer,
-                 256, nullptr);
+                 GetModuleHandleW(L"winhttp.dll"), code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, 256,
+                 nullptr);
   // A message that did not fit may leave the buffer without its NUL.
   std::wstring text(buffer, wcsnlen(buffer, 256));
-  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
-    text.pop_back();
+  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) text.pop_back();
   if (text.empty()) {
     wchar_t hex[32];
     std::swprintf(hex, 32, L"WinHTTP error 0x%08X", static_cast<unsigned>(code));

@@ -72,8 +72,8 @@ bool Sha256Hash::Start(std::wstring& error) {
 }
 
 bool Sha256Hash::Add(const void* data, DWORD size, std::wstring& error) {
-  const NTSTATUS status = api_->hashData(static_cast<BCRYPT_HASH_HANDLE>(hash_),
-                                         static_cast<PUCHAR>(const_cast<void*>(data)), size, 0);
+  const NTSTATUS status =
+      api_->hashData(static_cast<BCRYPT_HASH_HANDLE>(hash_), static_cast<PUCHAR>(const_cast<void*>(data)), size, 0);
   if (BCRYPT_SUCCESS(status)) return true;
   error = FailureText(static_cast<DWORD>(status));
   return false;

@@ -27,5 +27,5 @@ class Sha256Hash {
   HMODULE module_ = nullptr;
   void* algorithm_ = nullptr;  // BCRYPT_ALG_HANDLE
   void* hash_ = nullptr;       // BCRYPT_HASH_HANDLE
-  std::unique_ptr<Api> api_;  // the provider's functions, once resolved
+  std::unique_ptr<Api> api_;   // the provider's functions, once resolved
 };

@@ -35,15 +35,15 @@ PROCESS_MEMORY_COUNTERS Memory() {
   return counters;
 }
 
-bool RunFile(const std::wstring& url, const std::wstring& destination, const std::wstring& sha256,
-             long long& bytes, unsigned& progressMessages, std::wstring& error) {
+bool RunFile(const std::wstring& url, const std::wstring& destination, const std::wstring& sha256, long long& bytes,
+             unsigned& progressMessages, std::wstring& error) {
   WNDCLASSW windowClass = {};
   windowClass.lpfnWndProc = DefWindowProcW;
   windowClass.hInstance = GetModuleHandleW(nullptr);
   windowClass.lpszClassName = L"QuorvelDownloadBench";
   RegisterClassW(&windowClass);
-  g_mainWindow = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                 nullptr, windowClass.hInstance, nullptr);
+  g_mainWindow = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                 windowClass.hInstance, nullptr);
   std::thread worker(DownloadWorker, new DownloadJob{url, destination, sha256});
   bool done = false;
   MSG message;
@@ -145,12 +145,12 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "download failed: %ls\n", error.c_str());
     return 1;
   }
-  std::printf("bytes=%lld\nseconds=%.4f\nprogress_messages=%u\nread_calls=%u\n", bytes, seconds,
-              progressMessages, reads);
+  std::printf("bytes=%lld\nseconds=%.4f\nprogress_messages=%u\nread_calls=%u\n", bytes, seconds, progressMessages,
+              reads);
   std::printf("working_set_before=%llu\npeak_working_set_after=%llu\n",
               static_cast<unsigned long long>(before.WorkingSetSize),
               static_cast<unsigned long long>(after.PeakWorkingSetSize));
-  std::printf("peak_growth=%lld\n", static_cast<long long>(after.PeakWorkingSetSize) -
-                                        static_cast<long long>(before.PeakWorkingSetSize));
+  std::printf("peak_growth=%lld\n",
+              static_cast<long long>(after.PeakWorkingSetSize) - static_cast<long long>(before.PeakWorkingSetSize));
   return 0;
 }

@@ -85,16 +85,22 @@ struct ExtractHandler : rapidjson::BaseReaderHandler<rapidjson::UTF16<wchar_t>, 
       ManifestEntry& entry = manifest.files.back();
       field = nullptr;
       sizeField = key == L"size";
-      if (key == L"name") field = &entry.name;
-      else if (key == L"url") field = &entry.url;
-      else if (key == L"modified_at") field = &entry.modified_at;
-      else if (key == L"ext") field = &entry.ext;
+      if (key == L"name")
+        field = &entry.name;
+      else if (key == L"url")
+        field = &entry.url;
+      else if (key == L"modified_at")
+        field = &entry.modified_at;
+      else if (key == L"ext")
+        field = &entry.ext;
     }
     return true;
   }
   bool String(const wchar_t* text, rapidjson::SizeType length, bool) {
-    if (depth == 1 && rootKey == L"schema") manifest.schema.assign(text, length);
-    else if (inFiles && depth == 3 && field) field->assign(text, length);
+    if (depth == 1 && rootKey == L"schema")
+      manifest.schema.assign(text, length);
+    else if (inFiles && depth == 3 && field)
+      field->assign(text, length);
     return true;
   }
   bool Size(int64_t value) {
@@ -182,7 +188,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
   std::map<std::string, double> seconds;
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (!run.error_occurred && run.aggregate_name == "median") seconds[run.run_name.function_name] = run.GetAdjustedCPUTime();
+      if (!run.error_occurred && run.aggregate_name == "median")
+        seconds[run.run_name.function_name] = run.GetAdjustedCPUTime();
     }
     ConsoleReporter::ReportRuns(runs);
   }

@@ -46,10 +46,11 @@ int wmain(int argc, wchar_t** argv) {
     const double parsed = Now();
     http = HttpRequest();
     const double closed = Now();
-    std::printf("{\"round\":%d,\"open_ms\":%.2f,\"send_receive_ms\":%.2f,\"read_body_ms\":%.2f,"
-                "\"parse_ms\":%.2f,\"close_ms\":%.2f,\"bytes\":%zu,\"entries\":%zu}\n",
-                round, opened - start, head - opened, read - head, parsed - read, closed - parsed, body.size(),
-                manifest.files.size());
+    std::printf(
+        "{\"round\":%d,\"open_ms\":%.2f,\"send_receive_ms\":%.2f,\"read_body_ms\":%.2f,"
+        "\"parse_ms\":%.2f,\"close_ms\":%.2f,\"bytes\":%zu,\"entries\":%zu}\n",
+        round, opened - start, head - opened, read - head, parsed - read, closed - parsed, body.size(),
+        manifest.files.size());
     std::fflush(stdout);
   }
   return 0;

@@ -42,8 +42,8 @@ Manifest MakeManifest() {
     entry.url = L"https://127.0.0.1:47443/download/latest/" + entry.name;
     entry.size = 1000LL * (i + 1) * 37;
     wchar_t stamp[32];
-    wsprintfW(stamp, L"2026-%02d-%02dT%02d:%02d:00Z", 12 - (i / 2800) % 12, 28 - (i / 100) % 28,
-              23 - (i / 60) % 24, 59 - i % 60);
+    wsprintfW(stamp, L"2026-%02d-%02dT%02d:%02d:00Z", 12 - (i / 2800) % 12, 28 - (i / 100) % 28, 23 - (i / 60) % 24,
+              59 - i % 60);
     entry.modified_at = stamp;
     entry.ext = L"msi";
     manifest.files.push_back(entry);
@@ -79,14 +79,12 @@ int wmain(int argc, wchar_t** argv) {
   if (argc > 2) g_runs = _wtoi(argv[2]);
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);
-  HWND host = CreateWindowExW(0, L"STATIC", L"FillFileList benchmark",
-                              WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 900, 600, nullptr, nullptr,
-                              GetModuleHandleW(nullptr), nullptr);
-  g_fileList = CreateWindowExW(0, WC_LISTVIEWW, L"",
-                               WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | LVS_REPORT |
-                                   LVS_SINGLESEL | LVS_SHOWSELALWAYS,
-                               10, 10, 860, 540, host, reinterpret_cast<HMENU>(1006),
-                               GetModuleHandleW(nullptr), nullptr);
+  HWND host = CreateWindowExW(0, L"STATIC", L"FillFileList benchmark", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 900,
+                              600, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  g_fileList =
+      CreateWindowExW(0, WC_LISTVIEWW, L"",
+                      WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+                      10, 10, 860, 540, host, reinterpret_cast<HMENU>(1006), GetModuleHandleW(nullptr), nullptr);
   if (!host || !g_fileList) {
     std::printf("{\"error\":\"could not create the list view\"}\n");
     return 1;
@@ -104,15 +102,15 @@ int wmain(int argc, wchar_t** argv) {
     long long rows = 0;
     for (int run = 0; run < g_runs; ++run) {
       times.push_back(TimeFill(source, variant, rows));
-      std::printf("{\"variant\":\"%s\",\"run\":%d,\"ms\":%.1f,\"rows\":%lld}\n", name, run,
-                  times.back(), rows);
+      std::printf("{\"variant\":\"%s\",\"run\":%d,\"ms\":%.1f,\"rows\":%lld}\n", name, run, times.back(), rows);
       std::fflush(stdout);
     }
     allRows = allRows && rows == g_entries;
     std::sort(times.begin(), times.end());
-    std::printf("{\"variant\":\"%s\",\"entries\":%d,\"rows\":%lld,\"median_ms\":%.1f,"
-                "\"min_ms\":%.1f,\"max_ms\":%.1f}\n",
-                name, g_entries, rows, times[times.size() / 2], times.front(), times.back());
+    std::printf(
+        "{\"variant\":\"%s\",\"entries\":%d,\"rows\":%lld,\"median_ms\":%.1f,"
+        "\"min_ms\":%.1f,\"max_ms\":%.1f}\n",
+        name, g_entries, rows, times[times.size() / 2], times.front(), times.back());
     std::fflush(stdout);
   }
   DestroyWindow(host);

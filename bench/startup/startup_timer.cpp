@@ -60,8 +60,8 @@ double UnixMilliseconds() {
 }
 
 struct Run {
-  double ms = -1;        // to the awaited state or the exit
-  double shownMs = -1;   // to the window first seen shown
+  double ms = -1;       // to the awaited state or the exit
+  double shownMs = -1;  // to the window first seen shown
   bool shownStatus = false;
   double startUnixMs = 0;
   // The status poll asks the window's own thread for the text, so a slow answer means that thread
@@ -89,8 +89,7 @@ Run TimeOneStart(const std::wstring& exe, const std::wstring& argument, const st
   LARGE_INTEGER start, now;
   run.startUnixMs = UnixMilliseconds();
   QueryPerformanceCounter(&start);
-  if (!CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process))
+  if (!CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
     return run;
   HWND window = nullptr;
   for (;;) {
@@ -98,8 +97,7 @@ Run TimeOneStart(const std::wstring& exe, const std::wstring& argument, const st
     if (Milliseconds(start, now) > timeoutMs) break;
     if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) {
       DWORD code = 1;
-      if (title.empty() && GetExitCodeProcess(process.hProcess, &code) && code == 0)
-        run.ms = Milliseconds(start, now);
+      if (title.empty() && GetExitCodeProcess(process.hProcess, &code) && code == 0) run.ms = Milliseconds(start, now);
       break;
     }
     if (!window && !title.empty()) {
@@ -139,8 +137,7 @@ Run TimeOneStart(const std::wstring& exe, const std::wstring& argument, const st
     }
   }
   if (window) PostMessageW(window, WM_CLOSE, 0, 0);
-  if (WaitForSingleObject(process.hProcess, 15000) != WAIT_OBJECT_0)
-    TerminateProcess(process.hProcess, 1);
+  if (WaitForSingleObject(process.hProcess, 15000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
   WaitForSingleObject(process.hProcess, 5000);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
@@ -173,16 +170,17 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<double> times;
   for (int index = 0; index < runs; ++index) {
     const Run run = TimeOneStart(exe, argument, title, status, shownStatus, timeoutMs);
-    std::printf("{\"run\":%d,\"ms\":%.1f,\"shown_ms\":%.1f,\"shown_status\":%s,\"start_unix_ms\":%.3f,"
-                "\"longest_busy_ms\":%.1f,\"longest_busy_at_ms\":%.1f,\"last_status\":\"%s\"}\n",
-                index, run.ms, run.shownMs, run.shownStatus ? "true" : "false", run.startUnixMs,
-                run.longestBusyMs, run.longestBusyAtMs, run.lastStatus.c_str());
+    std::printf(
+        "{\"run\":%d,\"ms\":%.1f,\"shown_ms\":%.1f,\"shown_status\":%s,\"start_unix_ms\":%.3f,"
+        "\"longest_busy_ms\":%.1f,\"longest_busy_at_ms\":%.1f,\"last_status\":\"%s\"}\n",
+        index, run.ms, run.shownMs, run.shownStatus ? "true" : "false", run.startUnixMs, run.longestBusyMs,
+        run.longestBusyAtMs, run.lastStatus.c_str());
     std::fflush(stdout);
     if (run.ms < 0) return 1;
     times.push_back(run.ms);
   }
   std::sort(times.begin(), times.end());
-  std::printf("{\"median_ms\":%.1f,\"min_ms\":%.1f,\"max_ms\":%.1f,\"runs\":%d}\n",
-              times[times.size() / 2], times.front(), times.back(), runs);
+  std::printf("{\"median_ms\":%.1f,\"min_ms\":%.1f,\"max_ms\":%.1f,\"runs\":%d}\n", times[times.size() / 2],
+              times.front(), times.back(), runs);
   return 0;
 }

@@ -7,11 +7,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "res/resource.h"
+#include "server_config.h"
 #include "support/check.h"
 #include "support/dialog_fixture.h"
 #include "support/screen_capture.h"
-#include "res/resource.h"
-#include "server_config.h"
 
 namespace {
 
@@ -30,7 +30,8 @@ struct DpiGate {
     }
     DWORD before = 0, size = sizeof(before), type = 0;
     const bool hadValue = RegQueryValueExW(desktop, L"LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&before),
-                                           &size) == ERROR_SUCCESS && type == REG_DWORD;
+                                           &size) == ERROR_SUCCESS &&
+                          type == REG_DWORD;
     const DWORD dpi = static_cast<DWORD>(std::atoi(wanted));
     RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof(dpi));
     SetEnvironmentVariableW(L"QUORVEL_TEST_DPI_CHILD", L"1");
@@ -68,11 +69,16 @@ void CheckLayout(HWND dialog, int dpi) {
   const struct {
     int id, x, y, width, height;
   } expected[] = {
-      {IDC_BANNER, (w - s(240)) / 2, s(14), s(240), s(60)},   {IDC_CAPTION, 0, s(78), w, s(14)},
-      {IDC_RULE_TOP, 0, s(96), w, s(1)},                      {IDC_HEADING, s(28), s(110), s(400), s(36)},
-      {IDC_HINT, s(28), s(148), w - s(56), s(20)},            {IDC_FILELIST, s(28), s(176), w - s(56), h - s(244)},
-      {IDC_RULE_BOTTOM, 0, h - s(60), w, s(1)},               {IDC_PROGRESS, s(28), h - s(52), w - s(56), s(6)},
-      {IDC_STATUS, s(28), h - s(38), w - s(166), s(20)},      {IDC_LINK, w - s(130), h - s(38), s(102), s(18)},
+      {IDC_BANNER, (w - s(240)) / 2, s(14), s(240), s(60)},
+      {IDC_CAPTION, 0, s(78), w, s(14)},
+      {IDC_RULE_TOP, 0, s(96), w, s(1)},
+      {IDC_HEADING, s(28), s(110), s(400), s(36)},
+      {IDC_HINT, s(28), s(148), w - s(56), s(20)},
+      {IDC_FILELIST, s(28), s(176), w - s(56), h - s(244)},
+      {IDC_RULE_BOTTOM, 0, h - s(60), w, s(1)},
+      {IDC_PROGRESS, s(28), h - s(52), w - s(56), s(6)},
+      {IDC_STATUS, s(28), h - s(38), w - s(166), s(20)},
+      {IDC_LINK, w - s(130), h - s(38), s(102), s(18)},
   };
   for (const auto& control : expected) {
     check::Scope scope("control " + std::to_string(control.id) + " in " + std::to_string(w) + "x" + std::to_string(h));
@@ -178,9 +184,7 @@ TEST_CASE(DpiChangeRebuildsFontsLayoutAndColumnsWithoutLeaking) {
   const int otherDpi = startDpi == 144 ? 96 : 144;
   DialogUnderTest dialog;
   WaitForManifestWorker();
-  const auto suggestedFor = [](int dpi) {
-    return RECT{10, 20, 10 + Scaled(760, dpi), 20 + Scaled(580, dpi)};
-  };
+  const auto suggestedFor = [](int dpi) { return RECT{10, 20, 10 + Scaled(760, dpi), 20 + Scaled(580, dpi)}; };
   HFONT oldHeading = g_headingFont;
   ChangeDpi(dialog.window, otherDpi, suggestedFor(otherDpi));
   CHECK(GetObjectType(oldHeading) == 0);  // replaced, not leaked

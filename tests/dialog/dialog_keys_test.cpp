@@ -8,12 +8,12 @@
 #include <cwchar>
 
 #include "app/ui_state.h"
-#include "support/check.h"
-#include "support/dialog_fixture.h"
 #include "install/launch.h"
 #include "net/messages.h"
 #include "res/resource.h"
 #include "server_config.h"
+#include "support/check.h"
+#include "support/dialog_fixture.h"
 
 namespace {
 
@@ -49,8 +49,8 @@ struct RecordedUrlHandler {
     DeleteFileW(recordPath.c_str());
     const std::wstring command = L"\"" + std::wstring(self) + L"\" --record-url \"%1\"";
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, L"https\\shell\\open\\command", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                        &key, nullptr) == ERROR_SUCCESS) {
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, L"https\\shell\\open\\command", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) == ERROR_SUCCESS) {
       RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
                      static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
       RegCloseKey(key);
@@ -179,8 +179,7 @@ struct Activations {
   int link = 0;
 };
 
-LRESULT CALLBACK CountActivations(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                  DWORD_PTR counts) {
+LRESULT CALLBACK CountActivations(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR counts) {
   if (message == WM_NOTIFY) {
     const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
     auto& seen = *reinterpret_cast<Activations*>(counts);

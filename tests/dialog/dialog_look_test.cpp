@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "app/banner.h"
+#include "res/resource.h"
+#include "server_config.h"
 #include "support/check.h"
 #include "support/dialog_fixture.h"
 #include "support/screen_capture.h"
-#include "res/resource.h"
-#include "server_config.h"
 #include "support/shell_window_closer.h"
 
 namespace {
@@ -78,9 +78,9 @@ TEST_CASE(TemplateHoldsEveryControlAsDesigned) {
   CHECK_EQ(p[0], 1);       // dlgVer
   CHECK_EQ(p[1], 0xFFFF);  // extended template
   const DWORD* header = reinterpret_cast<const DWORD*>(p + 2);
-  CHECK_EQ(header[0], 0u);             // help id
-  CHECK_EQ(header[1], 0x00040000u);    // WS_EX_APPWINDOW
-  CHECK_EQ(header[2], 0x90CE0840u);    // popup, visible, caption, sysmenu, thick frame, minimise, centre, font
+  CHECK_EQ(header[0], 0u);           // help id
+  CHECK_EQ(header[1], 0x00040000u);  // WS_EX_APPWINDOW
+  CHECK_EQ(header[2], 0x90CE0840u);  // popup, visible, caption, sysmenu, thick frame, minimise, centre, font
   const WORD count = p[8];
   const short* size = reinterpret_cast<const short*>(p + 9);
   CHECK_EQ(size[2], 380);
@@ -93,8 +93,8 @@ TEST_CASE(TemplateHoldsEveryControlAsDesigned) {
   CHECK_EQ(menu, std::wstring());
   CHECK_EQ(windowClass, std::wstring());
   CHECK_EQ(title, std::wstring(L"Quorvel Launcher"));
-  CHECK_EQ(p[0], 9);    // points
-  CHECK_EQ(p[1], 400);  // weight
+  CHECK_EQ(p[0], 9);                                 // points
+  CHECK_EQ(p[1], 400);                               // weight
   CHECK_EQ(reinterpret_cast<const BYTE*>(p)[4], 0);  // not italic
   CHECK_EQ(reinterpret_cast<const BYTE*>(p)[5], 1);  // character set
   p = ReadSzOrOrd(p + 3, face);
@@ -146,17 +146,31 @@ TEST_CASE(LayoutPlacesEveryControlForTwoSizes) {
     } controls[10];
     int fileColumn;
   } sizes[] = {
-      {800, 600,
-       {{IDC_BANNER, {280, 14, 520, 74}}, {IDC_CAPTION, {0, 78, 800, 92}}, {IDC_RULE_TOP, {0, 96, 800, 97}},
-        {IDC_HEADING, {28, 110, 428, 146}}, {IDC_HINT, {28, 148, 772, 168}}, {IDC_FILELIST, {28, 176, 772, 532}},
-        {IDC_RULE_BOTTOM, {0, 540, 800, 541}}, {IDC_PROGRESS, {28, 548, 772, 554}},
-        {IDC_STATUS, {28, 562, 662, 582}}, {IDC_LINK, {670, 562, 772, 580}}},
+      {800,
+       600,
+       {{IDC_BANNER, {280, 14, 520, 74}},
+        {IDC_CAPTION, {0, 78, 800, 92}},
+        {IDC_RULE_TOP, {0, 96, 800, 97}},
+        {IDC_HEADING, {28, 110, 428, 146}},
+        {IDC_HINT, {28, 148, 772, 168}},
+        {IDC_FILELIST, {28, 176, 772, 532}},
+        {IDC_RULE_BOTTOM, {0, 540, 800, 541}},
+        {IDC_PROGRESS, {28, 548, 772, 554}},
+        {IDC_STATUS, {28, 562, 662, 582}},
+        {IDC_LINK, {670, 562, 772, 580}}},
        466},
-      {1001, 701,
-       {{IDC_BANNER, {380, 14, 620, 74}}, {IDC_CAPTION, {0, 78, 1001, 92}}, {IDC_RULE_TOP, {0, 96, 1001, 97}},
-        {IDC_HEADING, {28, 110, 428, 146}}, {IDC_HINT, {28, 148, 973, 168}}, {IDC_FILELIST, {28, 176, 973, 633}},
-        {IDC_RULE_BOTTOM, {0, 641, 1001, 642}}, {IDC_PROGRESS, {28, 649, 973, 655}},
-        {IDC_STATUS, {28, 663, 863, 683}}, {IDC_LINK, {871, 663, 973, 681}}},
+      {1001,
+       701,
+       {{IDC_BANNER, {380, 14, 620, 74}},
+        {IDC_CAPTION, {0, 78, 1001, 92}},
+        {IDC_RULE_TOP, {0, 96, 1001, 97}},
+        {IDC_HEADING, {28, 110, 428, 146}},
+        {IDC_HINT, {28, 148, 973, 168}},
+        {IDC_FILELIST, {28, 176, 973, 633}},
+        {IDC_RULE_BOTTOM, {0, 641, 1001, 642}},
+        {IDC_PROGRESS, {28, 649, 973, 655}},
+        {IDC_STATUS, {28, 663, 863, 683}},
+        {IDC_LINK, {871, 663, 973, 681}}},
        667},
   };
   for (const auto& size : sizes) {
@@ -182,10 +196,12 @@ TEST_CASE(LayoutPlacesEveryControlForTwoSizes) {
   ShowWindow(dialog.window, SW_RESTORE);
   // Under X the restored size may arrive a little later: wait for the layout that follows it.
   RECT client = {};
-  PumpUntil([&] {
-    GetClientRect(dialog.window, &client);
-    return client.right > 0 && ListColumnWidth(0) == std::max<int>(client.right - 334, 140);
-  }, 10000);
+  PumpUntil(
+      [&] {
+        GetClientRect(dialog.window, &client);
+        return client.right > 0 && ListColumnWidth(0) == std::max<int>(client.right - 334, 140);
+      },
+      10000);
   CHECK_EQ(ListColumnWidth(0), std::max<int>(client.right - 334, 140));
   CHECK(client.right > 0);
 }
@@ -248,8 +264,8 @@ TEST_CASE(StaticTextsTakeTheirColours) {
     int id;
     bool error;
     COLORREF colour;
-  } cases[] = {{IDC_STATUS, true, 0x003C3CC0},  {IDC_STATUS, false, 0x0082776C}, {IDC_CAPTION, false, 0x0082776C},
-               {IDC_HINT, false, 0x0082776C},   {IDC_HEADING, false, 0x0040362D}, {IDC_BANNER, false, 0x0040362D},
+  } cases[] = {{IDC_STATUS, true, 0x003C3CC0},    {IDC_STATUS, false, 0x0082776C},  {IDC_CAPTION, false, 0x0082776C},
+               {IDC_HINT, false, 0x0082776C},     {IDC_HEADING, false, 0x0040362D}, {IDC_BANNER, false, 0x0040362D},
                {IDC_RULE_TOP, false, 0x0040362D}, {IDC_LINK, false, 0x0040362D}};
   for (const auto& c : cases) {
     check::Scope scope("control " + std::to_string(c.id) + (c.error ? " (error)" : ""));
@@ -259,14 +275,15 @@ TEST_CASE(StaticTextsTakeTheirColours) {
     const INT_PTR brush = SendMessageW(dialog.window, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
                                        reinterpret_cast<LPARAM>(Control(c.id)));
     // The link gets the stock white brush, which survives Wine's link control deleting it.
-    const HBRUSH expectedBrush = c.id == IDC_LINK ? static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)) : g_backgroundBrush;
+    const HBRUSH expectedBrush =
+        c.id == IDC_LINK ? static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)) : g_backgroundBrush;
     CHECK_EQ(reinterpret_cast<HBRUSH>(brush), expectedBrush);
     CHECK_EQ(GetTextColor(dc), c.colour);
     CHECK_EQ(GetBkMode(dc), TRANSPARENT);
   }
   for (UINT message : {WM_CTLCOLOREDIT, WM_CTLCOLORLISTBOX, WM_CTLCOLORDLG}) {
-    const INT_PTR brush = SendMessageW(dialog.window, message, reinterpret_cast<WPARAM>(dc),
-                                       reinterpret_cast<LPARAM>(dialog.window));
+    const INT_PTR brush =
+        SendMessageW(dialog.window, message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(dialog.window));
     CHECK_EQ(reinterpret_cast<HBRUSH>(brush), g_backgroundBrush);
   }
   // Still alive after the window has painted its link.
@@ -283,7 +300,8 @@ TEST_CASE(ScreenshotShowsStatusColoursOnWhite) {
   SetClientSize(dialog.window, 800, 600);
   const RECT status = ChildRect(Control(IDC_STATUS));
 
-  SetStatus(L"Server returned HTML instead of JSON. Upload filelist.json.php to /download/latest/ on the server.", true);
+  SetStatus(L"Server returned HTML instead of JSON. Upload filelist.json.php to /download/latest/ on the server.",
+            true);
   Capture error = CaptureClient(dialog.window);
   SaveArtifact(error, L"dialog-error-status");
   CHECK(CountPixels(error, status, 0xC03C3C) > 10);

@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <thread>
 
-#include "support/check.h"
-#include "support/dialog_fixture.h"
 #include "install/launch.h"
 #include "net/messages.h"
 #include "res/resource.h"
+#include "support/check.h"
+#include "support/dialog_fixture.h"
 #include "support/shell_window_closer.h"
 
 namespace {

@@ -4,9 +4,9 @@
 
 #include <cstdio>
 
+#include "net/download.h"
 #include "support/check.h"
 #include "support/download_support.h"
-#include "net/download.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "support/check.h"
-#include "support/download_support.h"
 #include "net/download.h"
 #include "net/download_rules.h"
 #include "net/http.h"
+#include "support/check.h"
+#include "support/download_support.h"
 
 namespace {
 
@@ -38,10 +38,9 @@ TEST_CASE(SmallBodiesGiveOneFinalProgressAndTheExactBytes) {
     LPARAM totalKiB;
   };
   const Row rows[] = {
-      {L"body/1000", 1000, 0},            // under 1 KiB with a length: lParam 0
-      {L"body/1024", 1024, 1},
-      {L"body/65535", 65535, 63},         // one byte short of a step: only the final message
-      {L"stream/1000", 1000, -1},         // no length: -1
+      {L"body/1000", 1000, 0},                                    // under 1 KiB with a length: lParam 0
+      {L"body/1024", 1024, 1},       {L"body/65535", 65535, 63},  // one byte short of a step: only the final message
+      {L"stream/1000", 1000, -1},                                 // no length: -1
       {L"chunked/65535", 65535, -1},
   };
   const std::wstring folder = TestFolder(L"small");
@@ -185,7 +184,7 @@ TEST_CASE(AChecksumIsCheckedOverTheWholeBodyInEitherCase) {
       {Url(L"body/0"), 0, kDigest0, true},
       {Url(L"stream/1000000"), 1000000, kDigest1000000, true},
       {Url(L"chunked/3000000"), 3000000, kDigest3000000, true},  // upper-case digits
-      {plain + L"body/1000000", 1000000, kDigest1000000, true},   // plain http with a checksum
+      {plain + L"body/1000000", 1000000, kDigest1000000, true},  // plain http with a checksum
       {Url(L"body/65535"), 65535, wrong, false},
       {Url(L"body/1000"), 1000, kDigest0, false},
       {plain + L"body/1000", 1000, kDigest65535, false},
@@ -228,8 +227,8 @@ TEST_CASE(ABodyCutShortIsAFailureAndTheFileIsDeleted) {
     // A normal close before the announced length, with or without the TLS goodbye: WinHTTP ends
     // the body quietly.
     check::Scope scope("normal close");
-    for (const wchar_t* route : {L"announce/200000?send=100000", L"announce/200000?send=100000&close=fin",
-                                 L"announce/1000?send=0"}) {
+    for (const wchar_t* route :
+         {L"announce/200000?send=100000", L"announce/200000?send=100000&close=fin", L"announce/1000?send=0"}) {
       check::Scope inner(check::Show(std::wstring(route)));
       const std::wstring path = folder + L"\\short.bin";
       const DownloadOutcome outcome = RunDownload(Url(route), path);
@@ -249,11 +248,14 @@ TEST_CASE(ABodyCutShortIsAFailureAndTheFileIsDeleted) {
     CHECK(!outcome.done);
     std::fprintf(stderr, "  reset gave: %ls\n", outcome.text.c_str());
     bool winHttpText = false;
-    const DWORD codes[] = {ERROR_WINHTTP_CONNECTION_ERROR, WSAECONNRESET, ERROR_WINHTTP_SECURE_FAILURE,
-                           ERROR_WINHTTP_INVALID_SERVER_RESPONSE, ERROR_NETNAME_DELETED,
-                           ERROR_CONNECTION_ABORTED, static_cast<DWORD>(SEC_E_INCOMPLETE_MESSAGE)};
-    for (DWORD code : codes)
-      winHttpText = winHttpText || outcome.text == WinHttpErrorTextFor(code);
+    const DWORD codes[] = {ERROR_WINHTTP_CONNECTION_ERROR,
+                           WSAECONNRESET,
+                           ERROR_WINHTTP_SECURE_FAILURE,
+                           ERROR_WINHTTP_INVALID_SERVER_RESPONSE,
+                           ERROR_NETNAME_DELETED,
+                           ERROR_CONNECTION_ABORTED,
+                           static_cast<DWORD>(SEC_E_INCOMPLETE_MESSAGE)};
+    for (DWORD code : codes) winHttpText = winHttpText || outcome.text == WinHttpErrorTextFor(code);
     CHECK(winHttpText);
     CHECK(outcome.text != kIncomplete);
     CHECK(!support::Exists(path));
@@ -263,12 +265,10 @@ TEST_CASE(ABodyCutShortIsAFailureAndTheFileIsDeleted) {
 TEST_CASE(ADestinationHeldOpenWithoutSharingCannotBeCreated) {
   REQUIRE(!ServerBase().empty());
   const std::wstring path = TestFolder(L"held") + L"\\held.bin";
-  HANDLE holder = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE holder = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   REQUIRE(holder != INVALID_HANDLE_VALUE);
   // The code CreateFileW gives a second opener here is the one the text must carry.
-  HANDLE second = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE second = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   const DWORD code = GetLastError();
   REQUIRE(second == INVALID_HANDLE_VALUE);
   CHECK_EQ(code, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
@@ -285,12 +285,10 @@ TEST_CASE(ADestinationHeldOpenWithoutSharingCannotBeCreated) {
 TEST_CASE(AnEmptyOrBadDestinationFailsAtCreation) {
   REQUIRE(!ServerBase().empty());
   const std::wstring folder = TestFolder(L"bad");
-  const std::wstring paths[] = {L"", folder + L"\\no such folder\\file.bin",
-                                folder + L"\\control\x01name.bin"};
+  const std::wstring paths[] = {L"", folder + L"\\no such folder\\file.bin", folder + L"\\control\x01name.bin"};
   for (const std::wstring& path : paths) {
     check::Scope scope(check::Show(path));
-    HANDLE probe = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE probe = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     const DWORD code = GetLastError();
     if (probe != INVALID_HANDLE_VALUE) {
       // This file system takes the name; then the download must work like any other.

@@ -2,8 +2,8 @@
 #include <cwctype>
 #include <string>
 
-#include "support/check.h"
 #include "net/download_rules.h"
+#include "support/check.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ TEST_CASE(EntriesAreRefusedBeforeAnyRequestOnlyForAMalformedChecksumOrPlainHttpW
       {L"https://h/a", upper, nullptr},
       {L"http://h/a", kDigest, nullptr},
       {L"HTTP://h/a", upper, nullptr},
-      {L"ftp://h/a", L"", nullptr},           // not plain http: the download's own URL check decides
+      {L"ftp://h/a", L"", nullptr},  // not plain http: the download's own URL check decides
       {L"http:/h/a", L"", nullptr},
       {L"http://h/a", L"", kPlainHttpWithoutChecksumText},
       {L"hTTp://h/a", L"", kPlainHttpWithoutChecksumText},

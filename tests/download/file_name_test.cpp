@@ -1,7 +1,7 @@
 #include <string>
 
-#include "support/check.h"
 #include "net/file_name.h"
+#include "support/check.h"
 
 TEST_CASE(StampIsSixteenCharactersOfZeroPaddedUtcFields) {
   struct Row {

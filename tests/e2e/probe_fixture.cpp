@@ -60,8 +60,7 @@ INT_PTR CALLBACK FixtureProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
     case WM_NOTIFY: {
       auto* header = reinterpret_cast<NMHDR*>(lParam);
       if (header->idFrom != IDC_FILELIST) return FALSE;
-      bool enter = header->code == LVN_KEYDOWN &&
-                   reinterpret_cast<NMLVKEYDOWN*>(lParam)->wVKey == VK_RETURN;
+      bool enter = header->code == LVN_KEYDOWN && reinterpret_cast<NMLVKEYDOWN*>(lParam)->wVKey == VK_RETURN;
       if (header->code == NM_DBLCLK) Activate(dialog, L"NM_DBLCLK");
       if (header->code == NM_RETURN) Activate(dialog, L"NM_RETURN");
       if (enter) Activate(dialog, L"LVN_KEYDOWN");
@@ -72,9 +71,7 @@ INT_PTR CALLBACK FixtureProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
       if (LOWORD(wParam) == IDOK) Activate(dialog, L"IDOK");
       if (LOWORD(wParam) == IDCANCEL) EndDialog(dialog, 0);
       return FALSE;
-    case WM_CLOSE:
-      EndDialog(dialog, 0);
-      return FALSE;
+    case WM_CLOSE: EndDialog(dialog, 0); return FALSE;
   }
   return FALSE;
 }
@@ -84,6 +81,5 @@ INT_PTR CALLBACK FixtureProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);
-  return static_cast<int>(
-      DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, FixtureProc, 0));
+  return static_cast<int>(DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, FixtureProc, 0));
 }

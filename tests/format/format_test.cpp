@@ -38,7 +38,8 @@ TEST_CASE(FormatDateKeepsTheFirstTenUnits) {
       {L"2026-05-25", L"2026-05-25"},
       {L"2026-05", L"2026-05"},
       {L"", L""},
-      {L"\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9", L"\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9"},
+      {L"\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9",
+       L"\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9"},
   };
   for (const auto& c : cases) {
     check::Scope scope(check::Show(c.first));
@@ -48,8 +49,8 @@ TEST_CASE(FormatDateKeepsTheFirstTenUnits) {
 
 TEST_CASE(FormatTypeUpperCasesLetters) {
   const std::vector<std::pair<std::wstring, std::wstring>> cases = {
-      {L"msi", L"MSI"}, {L".Exe", L".EXE"}, {L"7z", L"7Z"}, {L"tar.gz-1_x", L"TAR.GZ-1_X"}, {L"", L""},
-      {L"ZIP", L"ZIP"},
+      {L"msi", L"MSI"}, {L".Exe", L".EXE"}, {L"7z", L"7Z"}, {L"tar.gz-1_x", L"TAR.GZ-1_X"},
+      {L"", L""},       {L"ZIP", L"ZIP"},
   };
   for (const auto& c : cases) {
     check::Scope scope(check::Show(c.first));

@@ -121,9 +121,7 @@ class StrictReader {
   const char* end_;
 };
 
-void Expect(std::vector<Token>& expected, const std::wstring& text) {
-  expected.push_back({true, ToUnits(text), 0});
-}
+void Expect(std::vector<Token>& expected, const std::wstring& text) { expected.push_back({true, ToUnits(text), 0}); }
 
 bool IsHexDigest(const std::wstring& text) {
   if (text.size() != 64) return false;

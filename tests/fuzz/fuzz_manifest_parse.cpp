@@ -27,9 +27,9 @@ bool NotBefore(const std::wstring& a, const std::wstring& b) {  // a >= b by uns
 
 bool KnownError(const std::wstring& error) {
   static const wchar_t* const kTexts[] = {
-      L"JSON root is not an object.", L"Bad JSON key.",     L"Missing ':' after key.",
-      L"Bad 'schema' value.",         L"'files' is not an array.", L"Bad file entry.",
-      L"Bad 'files' array.",          L"Bad JSON value.",   L"Bad JSON object body."};
+      L"JSON root is not an object.", L"Bad JSON key.",   L"Missing ':' after key.", L"Bad 'schema' value.",
+      L"'files' is not an array.",    L"Bad file entry.", L"Bad 'files' array.",     L"Bad JSON value.",
+      L"Bad JSON object body."};
   for (const wchar_t* text : kTexts) {
     if (error == text) return true;
   }

@@ -8,10 +8,10 @@
 #include <thread>
 #include <vector>
 
-#include "support/check.h"
 #include "install/launch.h"
 #include "install/launch_rules.h"
 #include "net/messages.h"
+#include "support/check.h"
 #include "support/shell_window_closer.h"
 #include "support/wine_support.h"
 
@@ -39,10 +39,12 @@ std::wstring MarkerFile() {
 bool RemoveMarkerPackage() {
   const std::wstring command = std::wstring(L"msiexec.exe /x ") + kMarkerProductCode + L" /qn";
   long code = -1;
-  support::WaitFor([&] {
-    code = support::RunAndWait(command, 120000);
-    return code != ERROR_INSTALL_ALREADY_RUNNING;
-  }, 120000);
+  support::WaitFor(
+      [&] {
+        code = support::RunAndWait(command, 120000);
+        return code != ERROR_INSTALL_ALREADY_RUNNING;
+      },
+      120000);
   return code == 0 || code == ERROR_UNKNOWN_PRODUCT;
 }
 
@@ -60,7 +62,6 @@ struct OwnerWindow {
   OwnerWindow(const OwnerWindow&) = delete;
   OwnerWindow& operator=(const OwnerWindow&) = delete;
 };
-
 
 bool CopyTo(const std::wstring& from, const std::wstring& to) {
   const std::size_t slash = to.find_last_of(L'\\');
@@ -129,8 +130,9 @@ TEST_CASE(OtherFilesAreOpenedThemselvesByTheShell) {
   for (const Row& row : rows) {
     check::Scope scope(std::string(row.name, row.name + wcslen(row.name)));
     const std::wstring path = std::wstring(kRoot) + L"\\open\\" + row.name;
-    REQUIRE(row.isProgram ? CopyTo(Recorder(), path) : (support::MakeFolders(std::wstring(kRoot) + L"\\open") &&
-                                                         support::WriteBytes(path, "package bytes")));
+    REQUIRE(row.isProgram ? CopyTo(Recorder(), path)
+                          : (support::MakeFolders(std::wstring(kRoot) + L"\\open") &&
+                             support::WriteBytes(path, "package bytes")));
     const std::wstring record = std::wstring(kRoot) + L"\\record-" + std::to_wstring(index++) + L".txt";
     SetEnvironmentVariableW(L"QUORVEL_RECORD_FILE", record.c_str());
     LaunchDownloadedFile(path);
@@ -191,7 +193,8 @@ TEST_CASE(ANewerLauncherIsRelaunchedByTheHiddenInterpreterOnlyWhenNamesMatch) {
   // Wine's ping needs ICMP sockets; where it cannot reach the loopback, "&&" never runs start, so
   // only the interpreter's command line and hidden start can be checked.
   const bool pingWorks = support::RunAndWait(L"cmd.exe /c \"ping -n 2 127.0.0.1 > nul\"", 60000) == 0;
-  if (!pingWorks) std::fprintf(stderr, "  note: ping cannot reach 127.0.0.1 here; the relaunched copy is not awaited\n");
+  if (!pingWorks)
+    std::fprintf(stderr, "  note: ping cannot reach 127.0.0.1 here; the relaunched copy is not awaited\n");
   // A CI test bed must be able to await it.
   const char* ci = std::getenv("CI");
   CHECK(pingWorks || !ci || std::string(ci) != "true");
@@ -207,8 +210,10 @@ TEST_CASE(ANewerLauncherIsRelaunchedByTheHiddenInterpreterOnlyWhenNamesMatch) {
     const std::wstring record = folder + L"\\started.txt";
     const std::wstring report = folder + L"\\probe.txt";
     SetEnvironmentVariableW(L"QUORVEL_RECORD_FILE", record.c_str());
-    CHECK_EQ(support::RunAndWait(L"\"" + probe + L"\" launch \"" + report + L"\" \"" + row.downloadName + L"\" \"" +
-                                     newCopy + L"\"", 120000), 0L);
+    CHECK_EQ(support::RunAndWait(
+                 L"\"" + probe + L"\" launch \"" + report + L"\" \"" + row.downloadName + L"\" \"" + newCopy + L"\"",
+                 120000),
+             0L);
     auto probed = support::ReadRecord(report, 1000);
     REQUIRE(!probed.empty());
     const bool cmdStarted = probed[L"children"].find(L"cmd.exe") != std::wstring::npos;
@@ -224,8 +229,9 @@ TEST_CASE(ANewerLauncherIsRelaunchedByTheHiddenInterpreterOnlyWhenNamesMatch) {
       CHECK_EQ(directory, support::ToLowerAscii(SystemFolder()));
       CHECK_EQ(probed[L"childWindowFlags"], std::to_wstring(STARTF_USESHOWWINDOW));
       CHECK_EQ(probed[L"childShow"], std::wstring(L"0"));
-      std::fprintf(stderr, "  relaunch: %ls (window flags %ls, show %ls, console %ls)\n", probed[L"childCommand"].c_str(),
-                   probed[L"childWindowFlags"].c_str(), probed[L"childShow"].c_str(), probed[L"childConsole"].c_str());
+      std::fprintf(stderr, "  relaunch: %ls (window flags %ls, show %ls, console %ls)\n",
+                   probed[L"childCommand"].c_str(), probed[L"childWindowFlags"].c_str(), probed[L"childShow"].c_str(),
+                   probed[L"childConsole"].c_str());
       if (!pingWorks) continue;
     }
     auto started = support::ReadRecord(record, 60000);

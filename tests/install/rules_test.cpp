@@ -1,8 +1,8 @@
 // The launch and shortcut decisions that need no system.
-#include "support/check.h"
 #include "install/ascii_names.h"
 #include "install/launch_rules.h"
 #include "install/shortcut_rules.h"
+#include "support/check.h"
 
 namespace {
 
@@ -23,10 +23,10 @@ TEST_CASE(NamesFoldOnlyTheAsciiLetters) {
       {L"QuorvelLauncher.exe", L"QuorvelLauncher.exe ", false},
       {L"\u00C9t\u00E9.exe", L"\u00E9t\u00E9.exe", false},  // accented capital and small letter differ
       {L"\u00E9", L"\u00E9", true},
-      {L"[x]", L"{x}", false},                  // a 0x20 bit trick would fold these
+      {L"[x]", L"{x}", false},  // a 0x20 bit trick would fold these
       {L"@", L"`", false},
-      {L"k", L"\u212A", false},                  // Kelvin sign folds to k only under Unicode rules
-      {L"i", L"\u0130", false},                  // dotted capital I, no locale
+      {L"k", L"\u212A", false},  // Kelvin sign folds to k only under Unicode rules
+      {L"i", L"\u0130", false},  // dotted capital I, no locale
       {L"Z", L"z", true},
       {L"A", L"a", true},
   };
@@ -45,10 +45,11 @@ TEST_CASE(TheTemporaryFolderTestComparesTextOnly) {
     bool under;
   };
   const Row rows[] = {
-      {L"C:\\Users\\Bob\\AppData\\Local\\Temp\\QuorvelLauncher\\20261208T011500Z_QuorvelLauncher.exe", temp.c_str(), true},
+      {L"C:\\Users\\Bob\\AppData\\Local\\Temp\\QuorvelLauncher\\20261208T011500Z_QuorvelLauncher.exe", temp.c_str(),
+       true},
       {L"c:\\users\\BOB\\appdata\\local\\TEMP\\QuorvelLauncher\\x.exe", temp.c_str(), true},
       {L"C:\\Users\\Bob\\AppData\\Local\\Temp\\", temp.c_str(), true},
-      {L"C:\\Users\\Bob\\AppData\\Local\\Temp", temp.c_str(), false},  // shorter than the folder
+      {L"C:\\Users\\Bob\\AppData\\Local\\Temp", temp.c_str(), false},           // shorter than the folder
       {L"C:\\Users\\BOB~1\\AppData\\Local\\Temp\\x.exe", temp.c_str(), false},  // short forms are not resolved
       {L"D:\\Tools\\QuorvelLauncher.exe", temp.c_str(), false},
       {L"", temp.c_str(), false},
@@ -87,7 +88,8 @@ TEST_CASE(AFinishedDownloadTakesOneOfThreeWays) {
   };
   for (const Row& row : rows) {
     check::Scope scope(Narrow(row.downloadName) + " run as " + Narrow(row.ownName) + " ext " + Narrow(row.extension));
-    CHECK_EQ(static_cast<int>(ChooseLaunchWay(row.downloadName, row.ownName, row.extension)), static_cast<int>(row.way));
+    CHECK_EQ(static_cast<int>(ChooseLaunchWay(row.downloadName, row.ownName, row.extension)),
+             static_cast<int>(row.way));
   }
   CHECK_EQ(std::wstring(kFallbackExeFileName), std::wstring(L"QuorvelLauncher.exe"));
 }
@@ -98,10 +100,10 @@ TEST_CASE(CommandTextsQuoteThePath) {
   CHECK_EQ(RelaunchCommandLine(L"C:\\Windows\\system32\\cmd.exe", L"C:\\T\\x.exe"),
            std::wstring(L"\"C:\\Windows\\system32\\cmd.exe\" /d /c \"ping -n 2 127.0.0.1 > nul && start \"\" "
                         L"\"C:\\T\\x.exe\"\""));
-  CHECK_EQ(RelaunchCommandLine(L"D:\\Win Dows\\system32\\cmd.exe",
-                               L"C:\\My Temp\\20261208T011500Z_QuorvelLauncher.exe"),
-           std::wstring(L"\"D:\\Win Dows\\system32\\cmd.exe\" /d /c \"ping -n 2 127.0.0.1 > nul && start \"\" "
-                        L"\"C:\\My Temp\\20261208T011500Z_QuorvelLauncher.exe\"\""));
+  CHECK_EQ(
+      RelaunchCommandLine(L"D:\\Win Dows\\system32\\cmd.exe", L"C:\\My Temp\\20261208T011500Z_QuorvelLauncher.exe"),
+      std::wstring(L"\"D:\\Win Dows\\system32\\cmd.exe\" /d /c \"ping -n 2 127.0.0.1 > nul && start \"\" "
+                   L"\"C:\\My Temp\\20261208T011500Z_QuorvelLauncher.exe\"\""));
 }
 
 TEST_CASE(TheShortcutStartsInTheExecutablesFolder) {

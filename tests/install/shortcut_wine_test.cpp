@@ -6,10 +6,10 @@
 
 #include <vector>
 
-#include "support/check.h"
 #include "common/scoped.h"
 #include "install/shortcut.h"
 #include "install/shortcut_rules.h"
+#include "support/check.h"
 #include "support/wine_support.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include "app/layout_rules.h"
 #include "app/live_region_rules.h"
 #include "app/look_rules.h"
-#include "support/check.h"
 #include "res/resource.h"
+#include "support/check.h"
 
 namespace {
 
@@ -14,8 +14,9 @@ TEST_CASE(ScalingRoundsLikeMulDiv) {
   const struct {
     int a, b, c, expected;
   } cases[] = {
-      {1, 144, 96, 2},      {334, 120, 96, 418},  {5, 1, 2, 3},     {-5, 1, 2, -3},   {5, -1, 2, -3},
-      {5, 1, -2, -3},       {7, 96, 96, 7},       {0, 192, 96, 0},  {100000, 100000, 100000, 100000},
+      {1, 144, 96, 2}, {334, 120, 96, 418}, {5, 1, 2, 3},
+      {-5, 1, 2, -3},  {5, -1, 2, -3},      {5, 1, -2, -3},
+      {7, 96, 96, 7},  {0, 192, 96, 0},     {100000, 100000, 100000, 100000},
   };
   for (const auto& c : cases) {
     check::Scope scope(std::to_string(c.a) + "*" + std::to_string(c.b) + "/" + std::to_string(c.c));
@@ -28,7 +29,7 @@ TEST_CASE(SizesAndFontsAtEveryScale) {
     int dpi;
     int minWidth, minHeight;
     int columns[4];
-    int fonts[3];          // heading 22 pt, body 10 pt, small 9 pt
+    int fonts[3];  // heading 22 pt, body 10 pt, small 9 pt
     int fileColumnAt600, fileColumnAt1200;
   } cases[] = {
       {96, 720, 540, {360, 110, 90, 70}, {-29, -13, -12}, 266, 866},
@@ -91,9 +92,9 @@ TEST_CASE(HighContrastTakesTheSystemColoursForEveryText) {
     int id;
     bool error;
     Colour plainColour;
-  } cases[] = {{IDC_STATUS, true, kErrorTextColour}, {IDC_STATUS, false, kMutedTextColour},
+  } cases[] = {{IDC_STATUS, true, kErrorTextColour},   {IDC_STATUS, false, kMutedTextColour},
                {IDC_CAPTION, false, kMutedTextColour}, {IDC_HINT, false, kMutedTextColour},
-               {IDC_HEADING, false, kTextColour}, {IDC_LINK, false, kTextColour}};
+               {IDC_HEADING, false, kTextColour},      {IDC_LINK, false, kTextColour}};
   for (const auto& c : cases) {
     check::Scope scope("control " + std::to_string(c.id) + (c.error ? " (error)" : ""));
     CHECK_EQ(StaticTextColour(c.id, c.error, plain), c.plainColour);
@@ -106,9 +107,9 @@ TEST_CASE(ProgressIsAnnouncedAtMostOnceASecond) {
     bool progress;
     uint64_t atMs;
     bool announced;
-  } steps[] = {{true, 5000, true},  {false, 5010, true}, {true, 5020, false}, {true, 6009, false},
-               {true, 6010, true},  {true, 6500, false}, {false, 6600, true}, {true, 7599, false},
-               {true, 7600, true},  {true, 100, true}};  // a clock that went back does not silence it
+  } steps[] = {{true, 5000, true}, {false, 5010, true}, {true, 5020, false}, {true, 6009, false},
+               {true, 6010, true}, {true, 6500, false}, {false, 6600, true}, {true, 7599, false},
+               {true, 7600, true}, {true, 100, true}};  // a clock that went back does not silence it
   AnnouncementClock clock;
   for (const auto& step : steps) {
     check::Scope scope(std::string(step.progress ? "progress" : "message") + " at " + std::to_string(step.atMs));

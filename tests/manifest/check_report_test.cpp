@@ -1,8 +1,8 @@
 #include <string>
 #include <vector>
 
-#include "support/check.h"
 #include "exact_body.h"
+#include "support/check.h"
 #include "tools/manifest_check/check_report.h"
 
 namespace {
@@ -34,7 +34,9 @@ TEST_CASE(ReportFollowsTheJsonContract) {
   const std::string good(64, 'A');
   const std::string body =
       "{\"schema\":\"quorvel.download.v1\",\"files\":[{\"name\":\"a.msi\",\"url\":\"u\",\"size\":1536,"
-      "\"modified_at\":\"2026-05-25T10:14:01Z\",\"ext\":\"msi\",\"sha256\":\"" + good + "\"},"
+      "\"modified_at\":\"2026-05-25T10:14:01Z\",\"ext\":\"msi\",\"sha256\":\"" +
+      good +
+      "\"},"
       "{\"name\":\"b\",\"modified_at\":\"2027\",\"size\":-2},"
       "{\"name\":\"c\",\"url\":\"HTTP://h/c\",\"modified_at\":\"2028\",\"sha256\":\"x\"},"
       "{\"name\":\"d\",\"url\":\"http://h/d\",\"modified_at\":\"2029\",\"sha256\":\"\"}]}";
@@ -52,9 +54,10 @@ TEST_CASE(ReportFollowsTheJsonContract) {
                        "\"sha256\":\"\",\"cells\":[\"b\",\"2027\",\"\\u2014\",\"\"]},"
                        "{\"name\":\"a.msi\",\"url\":\"u\",\"size\":1536,\"modified_at\":\"2026-05-25T10:14:01Z\","
                        "\"ext\":\"msi\",\"sha256\":\"") +
-               good + "\",\"cells\":[\"a.msi\",\"2026-05-25\",\"1.50 KB\",\"MSI\"]}],"
-           "\"problems\":[\"Entry 1 (d): http URL without sha256; the launcher will refuse it.\","
-           "\"Entry 2 (c): malformed sha256.\"]}\n");
+               good +
+               "\",\"cells\":[\"a.msi\",\"2026-05-25\",\"1.50 KB\",\"MSI\"]}],"
+               "\"problems\":[\"Entry 1 (d): http URL without sha256; the launcher will refuse it.\","
+               "\"Entry 2 (c): malformed sha256.\"]}\n");
   const CheckReport table = CheckManifestBody(body, false);
   CHECK_EQ(table.problemCount, size_t{2});
   CHECK(table.output.find("Type  Checksum   URL\n") != std::string::npos);

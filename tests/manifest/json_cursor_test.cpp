@@ -2,9 +2,9 @@
 #include <string>
 #include <vector>
 
-#include "support/check.h"
 #include "exact_body.h"
 #include "manifest/json_cursor.h"
+#include "support/check.h"
 
 namespace {
 
@@ -34,7 +34,10 @@ TEST_CASE(ReadStringDecodesEscapesAndRawBytes) {
       {"raw control byte", "\"\x01\"", true, Units({1}), ""},
       {"stops after closing quote", "\"ab\"cd", true, L"ab", "cd"},
       {"escape then raw bytes", "\"\\n\xC3\xA9z\"", true, Units({'\n', 0xE9, 'z'}), ""},
-      {"malformed raw byte", "\"a\xFF" "b\"", true, Units({'a', 0xFFFD, 'b'}), ""},
+      {"malformed raw byte",
+       "\"a\xFF"
+       "b\"",
+       true, Units({'a', 0xFFFD, 'b'}), ""},
       {"unknown escape letter", "\"\\x\"", false, L"", ""},
       {"backslash as last byte", "\"abc\\", false, L"", ""},
       {"non-hex digit in u escape", "\"\\u00g0\"", false, L"", ""},
@@ -163,7 +166,10 @@ TEST_CASE(SkipValueReadsPastAnyValue) {
       {"empty body", "", false, ""},
       {"vertical tab before value", "\v1", false, ""},
       {"form feed inside array", "[1\f]", false, ""},
-      {"no-break space inside array", "[1,\xC2\xA0" "2]", false, ""},
+      {"no-break space inside array",
+       "[1,\xC2\xA0"
+       "2]",
+       false, ""},
   };
   for (const SkipCase& c : cases) {
     check::Scope scope(c.label);
@@ -216,7 +222,7 @@ TEST_CASE(NestingIsBounded) {
   const std::vector<DepthCase> cases = {
       {"arrays at the bound", Nested(kMaxSkipDepth, "[", "]", "1"), true},
       {"arrays past the bound", Nested(kMaxSkipDepth + 1, "[", "]", "1"), false},
-      {"objects at the bound", Nested(kMaxSkipDepth, "{\"k\":", "}", "{}") , false},
+      {"objects at the bound", Nested(kMaxSkipDepth, "{\"k\":", "}", "{}"), false},
       {"objects below the bound", Nested(kMaxSkipDepth - 1, "{\"k\":", "}", "{}"), true},
       {"mixed past the bound", Nested(kMaxSkipDepth, "[{\"k\":", "}]", "1"), false},
       {"far too deep and unterminated", std::string(200000, '['), false},

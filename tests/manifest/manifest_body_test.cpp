@@ -1,8 +1,8 @@
 #include <string>
 #include <vector>
 
-#include "support/check.h"
 #include "net/manifest_body.h"
+#include "support/check.h"
 
 namespace {
 
@@ -26,8 +26,10 @@ TEST_CASE(HtmlTestComesBeforeTheParse) {
     Manifest manifest;
     std::wstring error;
     CHECK(!ReadManifestBody(c.body, manifest, error));
-    if (c.html) CHECK_EQ(error, std::wstring(kHtmlReplyText));
-    else CHECK(error != kHtmlReplyText);
+    if (c.html)
+      CHECK_EQ(error, std::wstring(kHtmlReplyText));
+    else
+      CHECK(error != kHtmlReplyText);
   }
 }
 

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "support/check.h"
 #include "exact_body.h"
 #include "manifest/json_cursor.h"
 #include "manifest/manifest.h"
+#include "support/check.h"
 
 namespace {
 
@@ -119,26 +119,32 @@ TEST_CASE(WellFormedManifestsParseInDisplayOrder) {
       {"empty files", Files(""), {}},
       {"whitespace inside empty files", Doc(kSchema + ",\"files\":[ \n\t ]"), {}},
       {"files before schema", Doc("\"files\":[{\"name\":\"a\"}]," + kSchema), {L"a"}},
-      {"newest first", Files(Entry("old", "2025-01-01T00:00:00Z") + "," + Entry("new", "2026-05-25T10:14:01Z")),
+      {"newest first",
+       Files(Entry("old", "2025-01-01T00:00:00Z") + "," + Entry("new", "2026-05-25T10:14:01Z")),
        {L"new", L"old"}},
       {"equal times keep manifest order",
        Files(Entry("a", "2026") + "," + Entry("b", "2027") + "," + Entry("c", "2026") + "," + Entry("d", "2026")),
        {L"b", L"a", L"c", L"d"}},
       {"missing modified_at is last", Files("{\"name\":\"none\"}," + Entry("x", "2020")), {L"x", L"none"}},
-      {"prefix sorts after the longer text", Files(Entry("short", "2026-05") + "," + Entry("long", "2026-05-25")),
+      {"prefix sorts after the longer text",
+       Files(Entry("short", "2026-05") + "," + Entry("long", "2026-05-25")),
        {L"long", L"short"}},
       {"units compare unsigned", Files(Entry("low", "\\u0041") + "," + Entry("high", "\\uffff")), {L"high", L"low"}},
-      {"surrogate units sort below U+E000", Files(Entry("pair", "\xF0\x9F\x98\x80") + "," + Entry("pua", "\xEE\x80\x80")),
+      {"surrogate units sort below U+E000",
+       Files(Entry("pair", "\xF0\x9F\x98\x80") + "," + Entry("pua", "\xEE\x80\x80")),
        {L"pua", L"pair"}},
       {"second files member appends and sorts together",
-       Doc(kSchema + ",\"files\":[" + Entry("a", "1") + "],\"files\":[" + Entry("b", "3") + "," + Entry("c", "2") + "]"),
+       Doc(kSchema + ",\"files\":[" + Entry("a", "1") + "],\"files\":[" + Entry("b", "3") + "," + Entry("c", "2") +
+           "]"),
        {L"b", L"c", L"a"}},
       {"other members ignored",
        Doc("\"x\":{\"y\":[1,true,false,null,\"s\"]}," + kSchema +
            ",\"files\":[{\"o\":{},\"a\":[],\"t\":true,\"f\":false,\"n\":null,\"name\":\"kept\"}],\"z\":-1.5e3"),
        {L"kept"}},
       {"bytes after the root", Files("{\"name\":\"a\"}") + "} garbage \xFF", {L"a"}},
-      {"whitespace everywhere", " \r\n{ \"schema\" : \"quorvel.download.v1\" , \"files\" : [ { \"name\" : \"a\" } ] } ", {L"a"}},
+      {"whitespace everywhere",
+       " \r\n{ \"schema\" : \"quorvel.download.v1\" , \"files\" : [ { \"name\" : \"a\" } ] } ",
+       {L"a"}},
       {"case-different key is another key", Files("{\"Name\":\"x\",\"name\":\"y\"}"), {L"y"}},
       {"escaped key matches", Files("{\"n\\u0061me\":\"z\"}"), {L"z"}},
   };

@@ -1,9 +1,9 @@
 #include <string>
 #include <vector>
 
-#include "support/check.h"
 #include "exact_body.h"
 #include "manifest/utf8.h"
+#include "support/check.h"
 
 namespace {
 
@@ -71,9 +71,15 @@ TEST_CASE(DecoderReplacesEachMalformedSubpart) {
       {"encoded surrogate", "\xED\xA0\x80", Units({R, R, R})},
       {"beyond U+10FFFF", "\xF4\x90\x80\x80", Units({R, R, R, R})},
       {"F5 lead", "\xF5\x80\x80\x80", Units({R, R, R, R})},
-      {"FF byte", "a\xFF" "b", Units({'a', R, 'b'})},
+      {"FF byte",
+       "a\xFF"
+       "b",
+       Units({'a', R, 'b'})},
       {"truncated at the end", "a\xE2\x82", Units({'a', R})},
-      {"truncated before ascii", "\xE2\x82" "a", Units({R, 'a'})},
+      {"truncated before ascii",
+       "\xE2\x82"
+       "a",
+       Units({R, 'a'})},
       {"truncated four bytes", "\xF0\x9F\x98x", Units({R, 'x'})},
       {"lead before a well-formed character", "\xC3\xC3\xA9", Units({R, 0xE9})},
   };
@@ -87,8 +93,16 @@ TEST_CASE(DecoderReplacesEachMalformedSubpart) {
 // The system converter on Windows may count replacements differently; it must still keep every
 // well-formed character and replace the rest.
 TEST_CASE(ConverterNeverDropsWellFormedCharacters) {
-  const std::vector<std::string> inputs = {"a\xFF" "b", "\xED\xA0\x80x", "\xC0\x80y", "z\xE2\x82",
-                                           "\xF0\x9F\x98" "q", "\x80\x80" "c\xC3\xA9"};
+  const std::vector<std::string> inputs = {
+      "a\xFF"
+      "b",
+      "\xED\xA0\x80x",
+      "\xC0\x80y",
+      "z\xE2\x82",
+      "\xF0\x9F\x98"
+      "q",
+      "\x80\x80"
+      "c\xC3\xA9"};
   for (const std::string& input : inputs) {
     check::Scope scope(check::Show(input));
     const std::wstring out = Utf8ToWide(input.data(), input.size());
@@ -100,7 +114,10 @@ TEST_CASE(ConverterNeverDropsWellFormedCharacters) {
     for (unsigned char byte : input) {
       if (byte < 0x80) expected += static_cast<wchar_t>(byte);
     }
-    if (input == "\x80\x80" "c\xC3\xA9") expected += static_cast<wchar_t>(0xE9);
+    if (input ==
+        "\x80\x80"
+        "c\xC3\xA9")
+      expected += static_cast<wchar_t>(0xE9);
     CHECK_EQ(kept, expected);
     CHECK(out.size() > kept.size());
   }

@@ -35,9 +35,8 @@ std::string ManifestJson(const Manifest& manifest) {
   for (size_t i = 0; i < manifest.files.size(); ++i) {
     const ManifestEntry& entry = manifest.files[i];
     if (i) out += ",";
-    out += "{\"name\":" + Json(entry.name) + ",\"url\":" + Json(entry.url) +
-           ",\"size\":" + std::to_string(entry.size) + ",\"modified_at\":" + Json(entry.modified_at) +
-           ",\"ext\":" + Json(entry.ext) + "}";
+    out += "{\"name\":" + Json(entry.name) + ",\"url\":" + Json(entry.url) + ",\"size\":" + std::to_string(entry.size) +
+           ",\"modified_at\":" + Json(entry.modified_at) + ",\"ext\":" + Json(entry.ext) + "}";
   }
   return out + "]";
 }
@@ -51,8 +50,7 @@ int Fetch() {
   Manifest manifest;
   std::wstring error;
   const bool ok = FetchManifest(manifest, error);
-  Print(std::string("\"ok\":") + (ok ? "true" : "false") + ",\"error\":" + Json(error) + "," +
-        ManifestJson(manifest));
+  Print(std::string("\"ok\":") + (ok ? "true" : "false") + ",\"error\":" + Json(error) + "," + ManifestJson(manifest));
   return 0;
 }
 
@@ -106,10 +104,9 @@ int Get(const std::wstring& url) {
     else if (OpenGetRequest(http, parts, error) && SendAndReceive(http.request.Get(), error))
       status = ReadStatusAndBody(http.request.Get(), body, error);
   }
-  Print(std::string("\"split\":") + (split ? "true" : "false") + ",\"secure\":" +
-        (parts.secure ? "true" : "false") + ",\"port\":" + std::to_string(parts.port) +
-        ",\"status\":" + std::to_string(status) + ",\"body_length\":" + std::to_string(body.size()) +
-        ",\"error\":" + Json(error));
+  Print(std::string("\"split\":") + (split ? "true" : "false") + ",\"secure\":" + (parts.secure ? "true" : "false") +
+        ",\"port\":" + std::to_string(parts.port) + ",\"status\":" + std::to_string(status) +
+        ",\"body_length\":" + std::to_string(body.size()) + ",\"error\":" + Json(error));
   return 0;
 }
 

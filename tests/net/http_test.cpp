@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "support/check.h"
 #include "net/http.h"
+#include "support/check.h"
 
 namespace {
 
@@ -22,8 +22,7 @@ TEST_CASE(SplitUrlKeepsHostPortPathQueryAndScheme) {
        L"/download/latest/filelist.json.php", true},
       {L"https://quorvel.com/download/latest/filelist.json.php", L"quorvel.com", 443,
        L"/download/latest/filelist.json.php", true},
-      {L"https://quorvel.com/get.php?file=a%20b.msi&v=2", L"quorvel.com", 443, L"/get.php?file=a%20b.msi&v=2",
-       true},
+      {L"https://quorvel.com/get.php?file=a%20b.msi&v=2", L"quorvel.com", 443, L"/get.php?file=a%20b.msi&v=2", true},
       {L"http://quorvel.com/files/setup.exe", L"quorvel.com", 80, L"/files/setup.exe", false},
       {L"http://localhost:8080/x?", L"localhost", 8080, L"/x?", false},
       {L"https://quorvel.com/a/b#part", L"quorvel.com", 443, L"/a/b#part", true},
@@ -53,8 +52,8 @@ TEST_CASE(SplitUrlRejectsWhatCrackUrlRejects) {
 std::wstring RawSystemText(DWORD code) {
   wchar_t buffer[256] = {};
   FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
-                 GetModuleHandleW(L"winhttp.dll"), code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer,
-                 256, nullptr);
+                 GetModuleHandleW(L"winhttp.dll"), code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, 256,
+                 nullptr);
   return buffer;
 }
 
@@ -103,8 +102,8 @@ TEST_CASE(ErrorTextReadsTheThreadsLastError) {
 }
 
 TEST_CASE(HandleOwnerMovesAndClosesOnce) {
-  WinHttpHandle first(WinHttpOpen(L"test", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-                                  WINHTTP_NO_PROXY_BYPASS, 0));
+  WinHttpHandle first(
+      WinHttpOpen(L"test", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
   REQUIRE(first);
   const HINTERNET raw = first.Get();
   WinHttpHandle second(std::move(first));

@@ -27,9 +27,7 @@ void AppendCodePoint(std::string& out, unsigned value) {
 
 }  // namespace
 
-Registrar::Registrar(const char* name, TestFunction function) {
-  Registry().push_back({name, function});
-}
+Registrar::Registrar(const char* name, TestFunction function) { Registry().push_back({name, function}); }
 
 Scope::Scope(std::string label) { g_scopes.push_back(std::move(label)); }
 Scope::~Scope() { g_scopes.pop_back(); }

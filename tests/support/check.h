@@ -28,7 +28,9 @@ inline std::string Show(long value) { return Show(static_cast<long long>(value))
 inline std::string Show(unsigned value) { return Show(static_cast<unsigned long long>(value)); }
 inline std::string Show(unsigned long value) { return Show(static_cast<unsigned long long>(value)); }
 template <typename T>
-std::string Show(T* pointer) { return pointer ? "(pointer)" : "(null)"; }
+std::string Show(T* pointer) {
+  return pointer ? "(pointer)" : "(null)";
+}
 
 // The name of the case a table-driven test is on, printed with any failure inside it.
 struct Scope {
@@ -43,8 +45,8 @@ struct Scope {
 #define CHECK_CONCAT2(a, b) a##b
 #define CHECK_CONCAT(a, b) CHECK_CONCAT2(a, b)
 
-#define TEST_CASE(name)                                              \
-  static void name();                                                \
+#define TEST_CASE(name)                                                  \
+  static void name();                                                    \
   static ::check::Registrar CHECK_CONCAT(name, _registrar)(#name, name); \
   static void name()
 
@@ -53,23 +55,22 @@ struct Scope {
     if (!(condition)) ::check::Fail(__FILE__, __LINE__, #condition); \
   } while (0)
 
-#define CHECK_EQ(actual, expected)                                                          \
-  do {                                                                                      \
-    /* copies: a reference could dangle when an operand returns one (std::max on temporaries) */ \
-    const auto check_actual_ = (actual);                                                    \
-    const auto check_expected_ = (expected);                                                \
-    if (!(check_actual_ == check_expected_))                                                \
-      ::check::Fail(__FILE__, __LINE__,                                                     \
-                    std::string(#actual " == " #expected "\n      actual:   ") +           \
-                        ::check::Show(check_actual_) + "\n      expected: " +               \
-                        ::check::Show(check_expected_));                                    \
+#define CHECK_EQ(actual, expected)                                                                              \
+  do {                                                                                                          \
+    /* copies: a reference could dangle when an operand returns one (std::max on temporaries) */                \
+    const auto check_actual_ = (actual);                                                                        \
+    const auto check_expected_ = (expected);                                                                    \
+    if (!(check_actual_ == check_expected_))                                                                    \
+      ::check::Fail(__FILE__, __LINE__,                                                                         \
+                    std::string(#actual " == " #expected "\n      actual:   ") + ::check::Show(check_actual_) + \
+                        "\n      expected: " + ::check::Show(check_expected_));                                 \
   } while (0)
 
 // Stops the current test when a precondition for the rest of it does not hold.
-#define REQUIRE(condition)                                           \
-  do {                                                               \
-    if (!(condition)) {                                              \
-      ::check::Fail(__FILE__, __LINE__, "required: " #condition);    \
-      return;                                                        \
-    }                                                                \
+#define REQUIRE(condition)                                        \
+  do {                                                            \
+    if (!(condition)) {                                           \
+      ::check::Fail(__FILE__, __LINE__, "required: " #condition); \
+      return;                                                     \
+    }                                                             \
   } while (0)

@@ -125,8 +125,7 @@ std::wstring ListCell(int row, int column) {
 }
 
 int ListSelectedRow() {
-  return static_cast<int>(
-      SendMessageW(Control(IDC_FILELIST), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+  return static_cast<int>(SendMessageW(Control(IDC_FILELIST), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
 int ListColumnWidth(int column) {

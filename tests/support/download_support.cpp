@@ -68,17 +68,14 @@ DownloadOutcome RunDownload(const std::wstring& url, const std::wstring& destina
       continue;
     }
     switch (message.message) {
-      case WM_DOWNLOAD_PROGRESS:
-        outcome.progress.push_back({message.wParam, message.lParam});
-        break;
+      case WM_DOWNLOAD_PROGRESS: outcome.progress.push_back({message.wParam, message.lParam}); break;
       case WM_DOWNLOAD_DONE:
       case WM_DOWNLOAD_FAILED:
         outcome.finished = true;
         outcome.done = message.message == WM_DOWNLOAD_DONE;
         outcome.text = TakeLocalText(message.wParam);
         break;
-      default:
-        break;
+      default: break;
     }
   }
   KillTimer(nullptr, timer);
@@ -100,15 +97,14 @@ int64_t FileSize(const std::wstring& path) {
 }
 
 bool FileHoldsPattern(const std::wstring& path, int64_t size) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   std::vector<unsigned char> buffer(1 << 20);
   int64_t offset = 0;
   bool same = true;
   DWORD read = 0;
-  while (same && ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) &&
-         read > 0) {
+  while (same && ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) && read > 0) {
     for (DWORD i = 0; i < read; ++i) {
       if (buffer[i] != static_cast<unsigned char>((offset + i) % 251)) {
         same = false;

@@ -34,27 +34,32 @@ struct ShellWindowCloser {
   }
   void Run() {
     while (!stop) {
-      EnumWindows([](HWND window, LPARAM self) -> BOOL {
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        auto* closer = reinterpret_cast<ShellWindowCloser*>(self);
-        bool known = false;
-        for (const Seen& seen : closer->closed) known = known || seen.window == window;
-        if (!known && process == GetCurrentProcessId() && window != g_mainWindow && IsWindowVisible(window)) {
-          wchar_t title[256] = {};
-          GetWindowTextW(window, title, 256);
-          Seen seen{window, title, GetWindow(window, GW_OWNER) == g_mainWindow};
-          EnumChildWindows(window, [](HWND child, LPARAM text) -> BOOL {
-            wchar_t line[512] = {};
-            GetWindowTextW(child, line, 512);
-            if (line[0]) *reinterpret_cast<std::wstring*>(text) += std::wstring(L" | ") + line;
+      EnumWindows(
+          [](HWND window, LPARAM self) -> BOOL {
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            auto* closer = reinterpret_cast<ShellWindowCloser*>(self);
+            bool known = false;
+            for (const Seen& seen : closer->closed) known = known || seen.window == window;
+            if (!known && process == GetCurrentProcessId() && window != g_mainWindow && IsWindowVisible(window)) {
+              wchar_t title[256] = {};
+              GetWindowTextW(window, title, 256);
+              Seen seen{window, title, GetWindow(window, GW_OWNER) == g_mainWindow};
+              EnumChildWindows(
+                  window,
+                  [](HWND child, LPARAM text) -> BOOL {
+                    wchar_t line[512] = {};
+                    GetWindowTextW(child, line, 512);
+                    if (line[0]) *reinterpret_cast<std::wstring*>(text) += std::wstring(L" | ") + line;
+                    return TRUE;
+                  },
+                  reinterpret_cast<LPARAM>(&seen.texts));
+              closer->closed.push_back(seen);
+              PostMessageW(window, WM_CLOSE, 0, 0);
+            }
             return TRUE;
-          }, reinterpret_cast<LPARAM>(&seen.texts));
-          closer->closed.push_back(seen);
-          PostMessageW(window, WM_CLOSE, 0, 0);
-        }
-        return TRUE;
-      }, reinterpret_cast<LPARAM>(this));
+          },
+          reinterpret_cast<LPARAM>(this));
       Sleep(100);
     }
   }

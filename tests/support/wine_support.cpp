@@ -22,7 +22,7 @@ bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
 
 bool MakeFolders(const std::wstring& path) {
   const std::wstring extended = path.compare(0, 4, L"\\\\?\\") == 0 ? path : L"\\\\?\\" + path;
-  for (std::size_t at = extended.find(L'\\', 7); ; at = extended.find(L'\\', at + 1)) {
+  for (std::size_t at = extended.find(L'\\', 7);; at = extended.find(L'\\', at + 1)) {
     const std::wstring part = extended.substr(0, at);
     if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
     if (at == std::wstring::npos) return true;

@@ -9,14 +9,11 @@ namespace {
 
 INT_PTR CALLBACK EmptyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
-    case WM_INITDIALOG:
-      return TRUE;
+    case WM_INITDIALOG: return TRUE;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDCANCEL) EndDialog(dialog, 0);
       return FALSE;
-    case WM_CLOSE:
-      EndDialog(dialog, 0);
-      return FALSE;
+    case WM_CLOSE: EndDialog(dialog, 0); return FALSE;
   }
   return FALSE;
 }
@@ -24,6 +21,5 @@ INT_PTR CALLBACK EmptyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  return static_cast<int>(
-      DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_EMPTY), nullptr, EmptyDialogProc, 0));
+  return static_cast<int>(DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_EMPTY), nullptr, EmptyDialogProc, 0));
 }

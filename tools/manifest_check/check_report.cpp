@@ -37,14 +37,13 @@ std::string DisplayText(const std::wstring& text) {
 
 // Columns are padded by characters, not bytes, so non-ASCII names still line up.
 size_t DisplayWidth(const std::string& utf8) {
-  return static_cast<size_t>(std::count_if(utf8.begin(), utf8.end(), [](char byte) {
-    return (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
-  }));
+  return static_cast<size_t>(std::count_if(
+      utf8.begin(), utf8.end(), [](char byte) { return (static_cast<unsigned char>(byte) & 0xC0) != 0x80; }));
 }
 
 // The checksum column: what the launcher will make of the entry's sha256.
 const char* ChecksumCell(const ManifestEntry& entry) {
-  if (entry.sha256.empty()) return "\xE2\x80\x94";  // an em dash: none given
+  if (entry.sha256.empty()) return "\xE2\x80\x94";                  // an em dash: none given
   return IsSha256Hex(entry.sha256) ? "\xE2\x9C\x93" : "malformed";  // a check mark
 }
 
@@ -87,8 +86,8 @@ std::string Table(const Manifest& manifest) {
 
 std::string JsonReport(const Manifest& manifest, const std::wstring& status,
                        const std::vector<std::wstring>& problems) {
-  std::string out = "{\"ok\":true,\"status\":" + JsonQuote(status) + ",\"schema\":" + JsonQuote(manifest.schema) +
-                    ",\"files\":[";
+  std::string out =
+      "{\"ok\":true,\"status\":" + JsonQuote(status) + ",\"schema\":" + JsonQuote(manifest.schema) + ",\"files\":[";
   bool first = true;
   for (const ManifestEntry& entry : manifest.files) {
     if (!first) out += ',';
@@ -97,8 +96,8 @@ std::string JsonReport(const Manifest& manifest, const std::wstring& status,
            ",\"size\":" + std::to_string(static_cast<long long>(entry.size)) +
            ",\"modified_at\":" + JsonQuote(entry.modified_at) + ",\"ext\":" + JsonQuote(entry.ext) +
            ",\"sha256\":" + JsonQuote(entry.sha256) + ",\"cells\":[" + JsonQuote(entry.name) + "," +
-           JsonQuote(FormatDate(entry.modified_at)) + "," +
-           JsonQuote(FormatSize(entry.size)) + "," + JsonQuote(FormatType(entry.ext)) + "]}";
+           JsonQuote(FormatDate(entry.modified_at)) + "," + JsonQuote(FormatSize(entry.size)) + "," +
+           JsonQuote(FormatType(entry.ext)) + "]}";
   }
   out += "],\"problems\":[";
   for (size_t i = 0; i < problems.size(); ++i) out += (i ? "," : "") + JsonQuote(problems[i]);

@@ -5,8 +5,8 @@
 #include <string>
 
 struct CheckReport {
-  int exitCode = 0;    // 0 accepted, 1 rejected
-  std::string output;  // UTF-8 bytes for standard output
+  int exitCode = 0;         // 0 accepted, 1 rejected
+  std::string output;       // UTF-8 bytes for standard output
   size_t problemCount = 0;  // entries the launcher accepts in the list but will refuse to download
 };
 

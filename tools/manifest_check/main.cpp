@@ -135,8 +135,7 @@ int Run(const std::vector<NativeString>& args) {
   }
   if (makeFolder || baseUrl) {
     if (!makeFolder || !baseUrl || !files.empty() || json || strict) {
-      std::fprintf(stderr, "quorvel-manifest-check: --make needs DIR and --base-url URL, and nothing else\n%s",
-                   kUsage);
+      std::fprintf(stderr, "quorvel-manifest-check: --make needs DIR and --base-url URL, and nothing else\n%s", kUsage);
       return 2;
     }
     return Make(*makeFolder, Printable(*baseUrl));

@@ -60,8 +60,8 @@ std::string PercentEncoded(const std::string& name) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string out;
   for (unsigned char byte : name) {
-    if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
-        byte == '-' || byte == '_' || byte == '.' || byte == '~') {
+    if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') || byte == '-' ||
+        byte == '_' || byte == '.' || byte == '~') {
       out += static_cast<char>(byte);
     } else {
       out += '%';
@@ -221,8 +221,8 @@ bool ListPublishedFiles(const FolderPath& folder, std::vector<PublishedFile>& fi
     PublishedFile file;
     file.name = name;
     file.size = static_cast<int64_t>((static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
-    const int64_t ticks = static_cast<int64_t>(
-        (static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) | found.ftLastWriteTime.dwLowDateTime);
+    const int64_t ticks = static_cast<int64_t>((static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                                               found.ftLastWriteTime.dwLowDateTime);
     const int64_t sinceEpoch = ticks - 116444736000000000LL;  // 100 ns units from 1601 to 1970
     file.mtime = sinceEpoch >= 0 ? sinceEpoch / 10000000 : -((-sinceEpoch + 9999999) / 10000000);
     if (!DigestOf(folder + L"\\" + wide, file.sha256)) {

@@ -7,8 +7,8 @@
 struct Sha256State {
   uint32_t h[8];
   unsigned char block[64];
-  size_t used = 0;      // bytes waiting in block
-  uint64_t total = 0;   // bytes added so far
+  size_t used = 0;     // bytes waiting in block
+  uint64_t total = 0;  // bytes added so far
 };
 
 void Sha256Begin(Sha256State& state);

@@ -56,8 +56,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   wchar_t path[32768] = {};
   GetModuleFileNameW(nullptr, path, 32768);
   wchar_t target[32768] = {};
-  std::wstring recordPath = GetEnvironmentVariableW(L"QUORVEL_RECORD_FILE", target, 32768) ? target
-                                                                                          : std::wstring(path) + L".record";
+  std::wstring recordPath =
+      GetEnvironmentVariableW(L"QUORVEL_RECORD_FILE", target, 32768) ? target : std::wstring(path) + L".record";
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   GetStartupInfoW(&startup);

@@ -24,12 +24,12 @@ bool ToDer(std::vector<BYTE>& bytes) {
   const std::string text(bytes.begin(), bytes.end());
   if (text.find("-----BEGIN") == std::string::npos) return true;
   DWORD size = 0;
-  if (!CryptStringToBinaryA(text.c_str(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64HEADER,
-                            nullptr, &size, nullptr, nullptr))
+  if (!CryptStringToBinaryA(text.c_str(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64HEADER, nullptr, &size,
+                            nullptr, nullptr))
     return false;
   std::vector<BYTE> der(size);
-  if (!CryptStringToBinaryA(text.c_str(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64HEADER,
-                            der.data(), &size, nullptr, nullptr))
+  if (!CryptStringToBinaryA(text.c_str(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64HEADER, der.data(), &size,
+                            nullptr, nullptr))
     return false;
   der.resize(size);
   bytes.swap(der);
@@ -52,15 +52,13 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "trust_ca: bad PEM text (error %lu)\n", GetLastError());
     return 1;
   }
-  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0,
-                                   CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
+  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
   if (!store) {
     std::fprintf(stderr, "trust_ca: cannot open the Root store (error %lu)\n", GetLastError());
     return 1;
   }
-  const BOOL added = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(),
-                                                      static_cast<DWORD>(der.size()),
-                                                      CERT_STORE_ADD_USE_EXISTING, nullptr);
+  const BOOL added = CertAddEncodedCertificateToStore(
+      store, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()), CERT_STORE_ADD_USE_EXISTING, nullptr);
   const DWORD code = GetLastError();
   CertCloseStore(store, 0);
   if (!added) {

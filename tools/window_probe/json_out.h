@@ -8,10 +8,24 @@
 
 class JsonOut {
  public:
-  void BeginObject() { Separate(); text_ += '{'; first_ = true; }
-  void EndObject() { text_ += '}'; first_ = false; }
-  void BeginArray() { Separate(); text_ += '['; first_ = true; }
-  void EndArray() { text_ += ']'; first_ = false; }
+  void BeginObject() {
+    Separate();
+    text_ += '{';
+    first_ = true;
+  }
+  void EndObject() {
+    text_ += '}';
+    first_ = false;
+  }
+  void BeginArray() {
+    Separate();
+    text_ += '[';
+    first_ = true;
+  }
+  void EndArray() {
+    text_ += ']';
+    first_ = false;
+  }
   void Key(const char* key) {
     Separate();
     text_ += '"';
@@ -40,8 +54,14 @@ class JsonOut {
     Separate();
     text_ += std::to_string(value);
   }
-  void Bool(bool value) { Separate(); text_ += value ? "true" : "false"; }
-  void Null() { Separate(); text_ += "null"; }
+  void Bool(bool value) {
+    Separate();
+    text_ += value ? "true" : "false";
+  }
+  void Null() {
+    Separate();
+    text_ += "null";
+  }
   void Rect(const RECT& r) {
     BeginArray();
     Number(r.left);
@@ -51,7 +71,10 @@ class JsonOut {
     EndArray();
   }
   const std::string& text() const { return text_; }
-  void Clear() { text_.clear(); first_ = true; }
+  void Clear() {
+    text_.clear();
+    first_ = true;
+  }
 
  private:
   void Separate() {

@@ -9,9 +9,7 @@ class RemoteBuffer {
  public:
   RemoteBuffer(HANDLE process, size_t bytes)
       : process_(process),
-        address_(process ? VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT | MEM_RESERVE,
-                                          PAGE_READWRITE)
-                         : nullptr),
+        address_(process ? VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE) : nullptr),
         bytes_(bytes) {}
   ~RemoteBuffer() {
     if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
@@ -23,13 +21,11 @@ class RemoteBuffer {
   char* at(size_t offset) const { return static_cast<char*>(address_) + offset; }
   bool Write(size_t offset, const void* data, size_t size) const {
     SIZE_T done = 0;
-    return offset + size <= bytes_ &&
-           WriteProcessMemory(process_, at(offset), data, size, &done) && done == size;
+    return offset + size <= bytes_ && WriteProcessMemory(process_, at(offset), data, size, &done) && done == size;
   }
   bool Read(size_t offset, void* data, size_t size) const {
     SIZE_T done = 0;
-    return offset + size <= bytes_ &&
-           ReadProcessMemory(process_, at(offset), data, size, &done) && done == size;
+    return offset + size <= bytes_ && ReadProcessMemory(process_, at(offset), data, size, &done) && done == size;
   }
 
  private:
@@ -41,8 +37,7 @@ class RemoteBuffer {
 class ProcessHandle {
  public:
   explicit ProcessHandle(DWORD pid)
-      : handle_(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE |
-                                PROCESS_QUERY_INFORMATION,
+      : handle_(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
                             FALSE, pid)) {}
   ~ProcessHandle() {
     if (handle_) CloseHandle(handle_);

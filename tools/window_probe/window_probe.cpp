@@ -60,9 +60,7 @@ Found FindWindows(const std::wstring& title) {
 // (the launcher's UI thread blocks briefly while it launches a file).
 bool Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   DWORD_PTR answer = 0;
-  if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kMessageTimeoutMs,
-                           &answer))
-    return false;
+  if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &answer)) return false;
   result = static_cast<LRESULT>(answer);
   return true;
 }
@@ -114,11 +112,9 @@ bool RemoteItemText(HWND list, const RemoteBuffer& remote, int row, int column, 
   item.pszText = reinterpret_cast<LPWSTR>(remote.at(kTextOffset));
   item.cchTextMax = static_cast<int>(kTextUnits);
   wchar_t empty = 0;
-  if (!remote.Write(0, &item, sizeof item) || !remote.Write(kTextOffset, &empty, sizeof empty))
-    return false;
+  if (!remote.Write(0, &item, sizeof item) || !remote.Write(kTextOffset, &empty, sizeof empty)) return false;
   LRESULT length = 0;
-  if (!Ask(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote.at(0)),
-           length))
+  if (!Ask(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote.at(0)), length))
     return false;
   std::vector<wchar_t> buffer(kTextUnits, L'\0');
   if (!remote.Read(kTextOffset, buffer.data(), kTextUnits * sizeof(wchar_t))) return false;
@@ -127,21 +123,17 @@ bool RemoteItemText(HWND list, const RemoteBuffer& remote, int row, int column, 
   return true;
 }
 
-bool RemoteColumnText(HWND list, const RemoteBuffer& remote, int column, std::wstring& text,
-                      int& width) {
+bool RemoteColumnText(HWND list, const RemoteBuffer& remote, int column, std::wstring& text, int& width) {
   LVCOLUMNW info = {};
   info.mask = LVCF_TEXT | LVCF_WIDTH;
   info.pszText = reinterpret_cast<LPWSTR>(remote.at(kTextOffset));
   info.cchTextMax = static_cast<int>(kTextUnits);
   if (!remote.Write(0, &info, sizeof info)) return false;
   LRESULT ok = 0;
-  if (!Ask(list, LVM_GETCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(remote.at(0)),
-           ok) ||
-      !ok)
+  if (!Ask(list, LVM_GETCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(remote.at(0)), ok) || !ok)
     return false;
   std::vector<wchar_t> buffer(kTextUnits, L'\0');
-  if (!remote.Read(0, &info, sizeof info) ||
-      !remote.Read(kTextOffset, buffer.data(), kTextUnits * sizeof(wchar_t)))
+  if (!remote.Read(0, &info, sizeof info) || !remote.Read(kTextOffset, buffer.data(), kTextUnits * sizeof(wchar_t)))
     return false;
   buffer.back() = 0;
   text = buffer.data();
@@ -154,9 +146,7 @@ bool RemoteRowRect(HWND list, const RemoteBuffer& remote, int row, RECT& rect) {
   request.left = LVIR_BOUNDS;
   if (!remote.Write(0, &request, sizeof request)) return false;
   LRESULT ok = 0;
-  if (!Ask(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote.at(0)),
-           ok) ||
-      !ok)
+  if (!Ask(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote.at(0)), ok) || !ok)
     return false;
   if (!remote.Read(0, &rect, sizeof rect)) return false;
   MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&rect), 2);
