@@ -122,6 +122,12 @@ def main():
     def throughput(name):
         return args.bytes / MIB / statistics.median(f["seconds"] for f in results[name])
 
+    def paired(name, base):
+        """The ratio of two figures taken in the same round, for each round: load that shifts between
+        rounds moves both sides of a pair alike."""
+        ratios = sorted(b["seconds"] / a["seconds"] for a, b in zip(results[name], results[base]))
+        return "median %.3f, from %.3f to %.3f" % (statistics.median(ratios), ratios[0], ratios[-1])
+
     print(f"download of {args.bytes} bytes ({args.bytes / MIB:.0f} MiB), median of {args.rounds} rounds")
     for name in results:
         if name == "small cold":
@@ -140,10 +146,12 @@ def main():
     if args.floor_exe:
         print(f"  ratio DownloadFile / floor (https): {ours / throughput('floor https'):.3f}")
         print(f"  ratio DownloadFile / floor (https, warm): "
-              f"{throughput('DownloadFile https, warm') / throughput('floor https, warm'):.3f} (target: at least 0.9)")
+              f"{throughput('DownloadFile https, warm') / throughput('floor https, warm'):.3f} (target: at least 0.9)"
+              f"; round by round {paired('DownloadFile https, warm', 'floor https, warm')}")
         for added, what in (("mark", "the delete-on-close mark"), ("post", "a progress message per 64 KiB")):
             print(f"  floor with {what} / floor (https, warm): "
-                  f"{throughput('floor https, warm, ' + added) / throughput('floor https, warm'):.3f}")
+                  f"{throughput('floor https, warm, ' + added) / throughput('floor https, warm'):.3f}"
+                  f"; round by round {paired('floor https, warm, ' + added, 'floor https, warm')}")
     runs = results["DownloadFile https"]
     print(f"  progress messages posted: {int(max(f['progress_messages'] for f in runs))}"
           f" (at most {args.bytes // 65536 + 1} allowed)")
