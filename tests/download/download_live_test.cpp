@@ -38,9 +38,10 @@ TEST_CASE(SmallBodiesGiveOneFinalProgressAndTheExactBytes) {
     LPARAM totalKiB;
   };
   const Row rows[] = {
-      {L"body/1000", 1000, 0},                                    // under 1 KiB with a length: lParam 0
-      {L"body/1024", 1024, 1},       {L"body/65535", 65535, 63},  // one byte short of a step: only the final message
-      {L"stream/1000", 1000, -1},                                 // no length: -1
+      {L"body/1000", 1000, 0},     // under 1 KiB with a length: lParam 0
+      {L"body/1024", 1024, 1},     // exactly 1 KiB
+      {L"body/65535", 65535, 63},  // one byte short of a step: only the final message
+      {L"stream/1000", 1000, -1},  // no length: -1
       {L"chunked/65535", 65535, -1},
   };
   const std::wstring folder = TestFolder(L"small");
