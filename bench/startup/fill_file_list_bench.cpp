@@ -16,6 +16,7 @@
 #include "app/list_enter.h"
 #include "app/look.h"
 #include "app/ui_state.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -81,17 +82,17 @@ int wmain(int argc, wchar_t** argv) {
   InitCommonControlsEx(&controls);
   HWND host = CreateWindowExW(0, L"STATIC", L"FillFileList benchmark", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 900,
                               600, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-  g_fileList =
-      CreateWindowExW(0, WC_LISTVIEWW, L"",
-                      WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
-                      10, 10, 860, 540, host, reinterpret_cast<HMENU>(1006), GetModuleHandleW(nullptr), nullptr);
+  g_fileList = CreateWindowExW(
+      0, WC_LISTVIEWW, L"",
+      WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 10, 10, 860, 540,
+      host, reinterpret_cast<HMENU>(IDC_FILELIST), GetModuleHandleW(nullptr), nullptr);
   if (!host || !g_fileList) {
     std::printf("{\"error\":\"could not create the list view\"}\n");
     return 1;
   }
   SetUpFileList(96);
   // The body font and the Enter handling the dialog gives its list.
-  SendMessageW(g_fileList, WM_SETFONT, reinterpret_cast<WPARAM>(CreateUiFont(10, FW_NORMAL, 96)), TRUE);
+  CreateAndSetFonts(host, 96);
   MakeListWantEnter(g_fileList);
   PumpMessages();
   const Manifest source = MakeManifest();
