@@ -241,7 +241,8 @@ TEST_CASE(ABodyCutShortIsAFailureAndTheFileIsDeleted) {
   }
   {
     // A reset mid-transfer: WinHTTP reports it while reading (Wine passes on the TLS layer's
-    // SEC_E_INCOMPLETE_MESSAGE, which has no message text there).
+    // SEC_E_INCOMPLETE_MESSAGE, which has no message text there). Now and then Wine ends the body
+    // quietly at the reset instead, and the length check catches it; either way nothing is kept.
     check::Scope scope("reset");
     const std::wstring path = folder + L"\\reset.bin";
     const DownloadOutcome outcome = RunDownload(Url(L"reset/2000000?send=300000"), path);
@@ -257,8 +258,7 @@ TEST_CASE(ABodyCutShortIsAFailureAndTheFileIsDeleted) {
                            ERROR_CONNECTION_ABORTED,
                            static_cast<DWORD>(SEC_E_INCOMPLETE_MESSAGE)};
     for (DWORD code : codes) winHttpText = winHttpText || outcome.text == WinHttpErrorTextFor(code);
-    CHECK(winHttpText);
-    CHECK(outcome.text != kIncomplete);
+    CHECK(winHttpText || outcome.text == kIncomplete);
     CHECK(!support::Exists(path));
   }
 }
