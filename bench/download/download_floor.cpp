@@ -7,10 +7,11 @@
 //   mark   the file opened with DELETE access and marked for deletion until it is whole
 //   post   a message posted per chunk to a window on another thread that takes them one by one
 #include <windows.h>
-#include <winhttp.h>
 
 #include <cstdio>
 #include <string>
+
+#include "bench/bare_request.h"
 
 namespace {
 
@@ -54,42 +55,14 @@ DWORD WINAPI TakeMessages(LPVOID ready) {
 }
 
 bool Download(const wchar_t* url, const std::wstring& destination, long long& bytes) {
-  URL_COMPONENTS parts = {};
-  parts.dwStructSize = sizeof parts;
-  parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-  if (!WinHttpCrackUrl(url, 0, 0, &parts)) return false;
-  const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
-  const std::wstring path = std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
-                            std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-  HINTERNET session = WinHttpOpen(L"QuorvelLauncher/1.0", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
-                                  WINHTTP_NO_PROXY_BYPASS, 0);
-  if (!session) return false;
-  WinHttpSetTimeouts(session, 30000, 30000, 30000, 30000);
-  DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
-  WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
-  HINTERNET connection = WinHttpConnect(session, host.c_str(), parts.nPort, 0);
-  const DWORD flags = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
-  HINTERNET request = connection ? WinHttpOpenRequest(connection, L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
-                                                      WINHTTP_DEFAULT_ACCEPT_TYPES, flags)
-                                 : nullptr;
-  bool ok = false;
-  DWORD status = 0, size = sizeof status;
-  if (request && WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
-      WinHttpReceiveResponse(request, nullptr) &&
-      WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
-                          &status, &size, WINHTTP_NO_HEADER_INDEX) &&
-      status == 200) {
-    HANDLE file = CreateFileW(destination.c_str(), GENERIC_WRITE | (g_mark ? DELETE : 0), 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      ok = (!g_mark || MarkForDeletion(file, true)) && ReadToFile(request, file, bytes) &&
-           (!g_mark || MarkForDeletion(file, false));
-      CloseHandle(file);
-    }
-  }
-  if (request) WinHttpCloseHandle(request);
-  if (connection) WinHttpCloseHandle(connection);
-  WinHttpCloseHandle(session);
+  BareRequest bare;
+  if (!OpenBareRequest(url, bare) || !SendBareRequest(bare.request)) return false;
+  HANDLE file = CreateFileW(destination.c_str(), GENERIC_WRITE | (g_mark ? DELETE : 0), 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool ok = (!g_mark || MarkForDeletion(file, true)) && ReadToFile(bare.request, file, bytes) &&
+                  (!g_mark || MarkForDeletion(file, false));
+  CloseHandle(file);
   return ok;
 }
 
