@@ -1,6 +1,6 @@
 #include "install/launch_rules.h"
 
-#include "install/ascii_names.h"
+#include "common/ascii_names.h"
 
 const wchar_t kFallbackExeFileName[] = L"QuorvelLauncher.exe";
 

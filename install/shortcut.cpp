@@ -5,9 +5,9 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include "common/ascii_names.h"
 #include "common/scoped.h"
 #include "common/system_paths.h"
-#include "install/ascii_names.h"
 #include "install/launch.h"
 #include "install/shortcut_rules.h"
 

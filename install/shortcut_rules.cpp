@@ -1,6 +1,6 @@
 #include "install/shortcut_rules.h"
 
-#include "install/ascii_names.h"
+#include "common/ascii_names.h"
 
 const wchar_t kShortcutFileName[] = L"Quorvel Launcher.lnk";
 const wchar_t kShortcutDescription[] = L"Quorvel Launcher \u2014 download and install Quorvel software";

@@ -1,5 +1,5 @@
 // The launch and shortcut decisions that need no system.
-#include "install/ascii_names.h"
+#include "common/ascii_names.h"
 #include "install/launch_rules.h"
 #include "install/shortcut_rules.h"
 #include "support/check.h"

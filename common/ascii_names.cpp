@@ -1,4 +1,4 @@
-#include "install/ascii_names.h"
+#include "common/ascii_names.h"
 
 namespace {
 
