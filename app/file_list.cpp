@@ -8,6 +8,7 @@
 #include "app/format.h"
 #include "app/layout_rules.h"
 #include "app/ui_state.h"
+#include "net/file_name.h"
 
 namespace {
 
@@ -50,11 +51,12 @@ void FillFileList() {
     LVITEMW item = {};
     item.mask = LVIF_TEXT;
     item.iItem = row;
-    item.pszText = const_cast<wchar_t*>(entry.name.c_str());
+    const std::wstring shown = DisplayFileName(entry.name);
+    item.pszText = const_cast<wchar_t*>(shown.c_str());
     SendMessageW(g_fileList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
     SetCellText(row, 1, FormatDate(entry.modified_at));
     SetCellText(row, 2, FormatSize(entry.size));
-    SetCellText(row, 3, FormatType(entry.ext));
+    SetCellText(row, 3, FormatType(entry.name));
     ++row;
   }
   SendMessageW(g_fileList, WM_SETREDRAW, TRUE, 0);

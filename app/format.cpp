@@ -3,6 +3,8 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "net/file_name.h"
+
 std::wstring FormatSize(int64_t bytes) {
   if (bytes < 0) return L"\u2014";
   static const wchar_t* const kUnits[] = {L"B", L"KB", L"MB", L"GB", L"TB"};
@@ -25,8 +27,9 @@ std::wstring FormatSize(int64_t bytes) {
 
 std::wstring FormatDate(const std::wstring& modifiedAt) { return modifiedAt.substr(0, 10); }
 
-std::wstring FormatType(const std::wstring& ext) {
-  std::wstring upper(ext);
+std::wstring FormatType(const std::wstring& name) {
+  const std::wstring extension = FileExtension(SavedFileName(name));
+  std::wstring upper = extension.empty() ? extension : extension.substr(1);
   for (wchar_t& unit : upper) unit = static_cast<wchar_t>(std::towupper(static_cast<std::wint_t>(unit)));
   return upper;
 }

@@ -21,6 +21,9 @@
 #include "install/launch.h"
 #include "install/shortcut.h"
 #include "net/download.h"
+#include "net/download_folder.h"
+#include "net/download_rules.h"
+#include "net/file_name.h"
 #include "net/manifest_fetch.h"
 #include "net/messages.h"
 #include "res/resource.h"
@@ -37,6 +40,12 @@ void StartDetachedWorker(Procedure procedure, Arguments... arguments) {
   } catch (const std::system_error&) {
     // No thread: the window simply stays as it is; it has no state for this case.
   }
+}
+
+// The start's silent upkeep, on one thread: the desktop shortcut, then the downloads of earlier days.
+void UpkeepWorker() {
+  ShortcutWorker();
+  ClearOldDownloads();
 }
 
 void SetLinkText(HWND dialog) {
@@ -71,7 +80,7 @@ void OnInitDialog(HWND dialog) {
   LoadBannerImage();
   InitMainDialogControls(dialog);
   LayoutControls(dialog);
-  StartDetachedWorker(ShortcutWorker);
+  StartDetachedWorker(UpkeepWorker);
 }
 
 bool IsListActivation(const NMHDR& header) {
@@ -81,18 +90,23 @@ bool IsListActivation(const NMHDR& header) {
 }
 
 void StartDownload(const ManifestEntry& entry) {
-  g_currentDownloadName = entry.name;
-  ShowDownloading(entry.name);
   auto job = std::make_unique<DownloadJob>();
+  std::wstring error;
+  // Refused before anything is requested; the folder is made only for a download that may start.
+  if (!CheckDownloadName(entry.name, error) || !CheckDownloadRequest(entry.url, entry.sha256, error) ||
+      !MakeDestinationPath(entry, *job, error)) {
+    ShowDownloadFailed(error);
+    return;
+  }
+  g_currentDownloadName = SavedFileName(entry.name);
+  ShowDownloading(entry.name);
   job->url = entry.url;
-  job->destinationPath = MakeDestinationPath(entry);
   job->expectedSha256 = entry.sha256;
-  DownloadJob* owned = job.release();
   try {
-    std::thread(DownloadWorker, owned).detach();
+    std::thread(DownloadWorker, std::move(job)).detach();
   } catch (const std::system_error&) {
-    // The worker never ran: say so and give the list back, as a failed download would.
-    delete owned;
+    // The worker never ran (its job went with the thread's arguments): say so and give the list
+    // back, as a failed download would.
     ShowDownloadFailed(L"Download failed.");
   }
 }

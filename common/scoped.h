@@ -75,6 +75,13 @@ struct GdiObjectPolicy {  // fonts, brushes, bitmaps
   static void Close(Handle handle) { DeleteObject(handle); }
 };
 
+template <typename Object>
+struct LocalMemoryPolicy {  // what the system hands back for LocalFree: SID texts, descriptors
+  using Handle = Object*;
+  static Handle Empty() { return nullptr; }
+  static void Close(Handle memory) { LocalFree(memory); }
+};
+
 template <typename Interface>
 struct ComPointerPolicy {
   using Handle = Interface*;
@@ -88,6 +95,8 @@ using FindHandle = UniqueHandle<FindHandlePolicy>;
 using WinHttpHandle = UniqueHandle<WinHttpHandlePolicy>;
 template <typename Object>
 using GdiObject = UniqueHandle<GdiObjectPolicy<Object>>;
+template <typename Object>
+using LocalMemory = UniqueHandle<LocalMemoryPolicy<Object>>;
 template <typename Interface>
 using ComPointer = UniqueHandle<ComPointerPolicy<Interface>>;
 

@@ -9,6 +9,7 @@
 #include "common/scoped.h"
 #include "common/system_paths.h"
 #include "install/launch_rules.h"
+#include "net/file_name.h"
 #include "net/messages.h"
 
 namespace {
@@ -57,7 +58,8 @@ std::wstring OwnExeFileName() {
 }
 
 void LaunchDownloadedFile(const std::wstring& filePath) {
-  const LaunchWay way = ChooseLaunchWay(g_currentDownloadName, OwnExeFileName(), PathFindExtensionW(filePath.c_str()));
+  const LaunchWay way =
+      ChooseLaunchWay(g_currentDownloadName, OwnExeFileName(), FileExtension(PathFindFileNameW(filePath.c_str())));
   if (way == LaunchWay::Relaunch) {
     RelaunchLauncher(filePath);
     return;
@@ -68,7 +70,10 @@ void LaunchDownloadedFile(const std::wstring& filePath) {
   info.hwnd = g_mainWindow;
   info.lpVerb = L"open";
   info.nShow = SW_SHOWNORMAL;
-  info.lpDirectory = nullptr;
+  // The started program works in the download's own folder: nothing else is there for it to load,
+  // and the launcher's current directory (often the user's Downloads) is not handed on.
+  const std::wstring folder = filePath.substr(0, filePath.find_last_of(L'\\') + 1);
+  info.lpDirectory = folder.empty() ? nullptr : folder.c_str();
   std::wstring msiexec;
   std::wstring parameters;
   if (way == LaunchWay::Msiexec) {

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-// The manifest name of the file being downloaded, set by the window when the download starts;
+// The name the file being downloaded is saved under, set by the window when the download starts;
 // it tells a newer launcher from any other download. UI thread only.
 extern std::wstring g_currentDownloadName;
 

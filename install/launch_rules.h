@@ -8,8 +8,8 @@ extern const wchar_t kFallbackExeFileName[];
 
 enum class LaunchWay { Relaunch, Msiexec, ShellOpen };
 
-// `downloadName` is the manifest entry's name (not the time-stamped file on disk), `ownFileName`
-// the running executable's file name, `extension` the downloaded path's extension with its dot.
+// `downloadName` is the name the download is saved under, `ownFileName` the running executable's
+// file name, `extension` the saved name's extension with its dot.
 LaunchWay ChooseLaunchWay(const std::wstring& downloadName, const std::wstring& ownFileName,
                           const std::wstring& extension);
 // "/i" and the package path in double quotes, so paths with spaces reach msiexec whole.

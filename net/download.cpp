@@ -7,6 +7,7 @@
 
 #include "common/scoped.h"
 #include "common/system_paths.h"
+#include "net/download_folder.h"
 #include "net/download_rules.h"
 #include "net/file_name.h"
 #include "net/http.h"
@@ -14,6 +15,8 @@
 #include "net/sha256.h"
 
 namespace {
+
+constexpr wchar_t kCreateDestinationErrorFormat[] = L"Could not create destination file (Win32 error %u).";
 
 std::wstring FormatWithNumber(const wchar_t* format, DWORD number) {
   wchar_t buffer[128] = {};
@@ -118,7 +121,7 @@ bool DownloadFile(const std::wstring& url, const std::wstring& destinationPath, 
 
   DestinationFile file(destinationPath);
   if (!file.IsOpen()) {
-    error = FormatWithNumber(L"Could not create destination file (Win32 error %u).", GetLastError());
+    error = FormatWithNumber(kCreateDestinationErrorFormat, GetLastError());
     return false;
   }
   int64_t received = 0;
@@ -153,30 +156,23 @@ bool DownloadFile(const std::wstring& url, const std::wstring& destinationPath, 
 
 }  // namespace
 
-std::wstring MakeDestinationPath(const ManifestEntry& entry) {
-  const std::wstring temp = TempFolder();
-  if (temp.empty()) return std::wstring();
-  const std::wstring folder = temp + L"QuorvelLauncher\\";
-  // An existing folder is the normal case; any other failure shows when the file is created.
-  CreateDirectoryW(folder.c_str(), nullptr);
-  SYSTEMTIME now = {};
-  GetSystemTime(&now);
-  StampTime stamp;
-  stamp.year = now.wYear;
-  stamp.month = now.wMonth;
-  stamp.day = now.wDay;
-  stamp.hour = now.wHour;
-  stamp.minute = now.wMinute;
-  stamp.second = now.wSecond;
-  return folder + FormatDownloadStamp(stamp) + SanitizeFileName(entry.name);
+bool MakeDestinationPath(const ManifestEntry& entry, DownloadJob& job, std::wstring& error) {
+  DWORD code = 0;
+  if (!MakeDownloadFolder(job.ownFolder, code)) {
+    error = FormatWithNumber(kCreateDestinationErrorFormat, code);
+    return false;
+  }
+  job.destinationPath = job.ownFolder + SavedFileName(entry.name);
+  return true;
 }
 
-void DownloadWorker(DownloadJob* job) {
-  std::unique_ptr<DownloadJob> owned(job);
+void DownloadWorker(std::unique_ptr<DownloadJob> job) {
   std::wstring error;
-  if (DownloadFile(owned->url, owned->destinationPath, owned->expectedSha256, error)) {
-    PostMessageW(g_mainWindow, WM_DOWNLOAD_DONE, reinterpret_cast<WPARAM>(CopyToLocalText(owned->destinationPath)), 0);
+  if (DownloadFile(job->url, job->destinationPath, job->expectedSha256, error)) {
+    PostMessageW(g_mainWindow, WM_DOWNLOAD_DONE, reinterpret_cast<WPARAM>(CopyToLocalText(job->destinationPath)), 0);
   } else {
+    // A failed download leaves nothing: its own folder goes too, now that it is empty.
+    if (!job->ownFolder.empty()) RemoveDirectoryW(job->ownFolder.c_str());
     PostMessageW(g_mainWindow, WM_DOWNLOAD_FAILED, reinterpret_cast<WPARAM>(CopyToLocalText(error)), 0);
   }
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "manifest/manifest.h"
@@ -8,6 +9,7 @@ struct DownloadJob {
   std::wstring url;
   std::wstring destinationPath;
   std::wstring expectedSha256;  // the entry's sha256 as the manifest gave it; empty when it names none
+  std::wstring ownFolder;       // made for this download alone: removed, once empty, if it fails
 };
 
 // The largest file the launcher downloads; its error texts name it in MB of 1,048,576 bytes.
@@ -16,7 +18,8 @@ constexpr int64_t kMaxDownloadBytes = int64_t{kMaxDownloadMegabytes} * 1048576;
 constexpr unsigned kDownloadChunkBytes = 65536;
 constexpr int64_t kProgressStepBytes = 65536;
 
-// Temp folder + "QuorvelLauncher\" + UTC stamp + sanitised name; empty when the temp folder is unknown.
-std::wstring MakeDestinationPath(const ManifestEntry& entry);
-// Thread procedure; owns job and deletes it when it ends.
-void DownloadWorker(DownloadJob* job);
+// Sets the job's ownFolder to a new folder under %TEMP%\QuorvelLauncher\ and its destinationPath
+// to the entry's saved name in it. False with the create-error text when the folder cannot be made.
+bool MakeDestinationPath(const ManifestEntry& entry, DownloadJob& job, std::wstring& error);
+// Thread procedure: downloads the job and posts how it ended to the window.
+void DownloadWorker(std::unique_ptr<DownloadJob> job);

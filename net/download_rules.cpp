@@ -1,6 +1,69 @@
 #include "net/download_rules.h"
 
+#include "common/ascii_names.h"
+#include "net/file_name.h"
+
 namespace {
+
+// Opened through the shell, each of these runs scripts, commands or programs, or changes the
+// system, and none can carry a signature: the launcher refuses to start them at all.
+const wchar_t* const kUncheckedCodeTypes[] = {
+    L".bat",
+    L".cmd",
+    L".com",
+    L".pif",
+    L".scr",
+    L".cpl",
+    L".msc",
+    L".hta",
+    L".js",
+    L".jse",
+    L".vbs",
+    L".vbe",
+    L".wsf",
+    L".wsh",
+    L".wsc",
+    L".ws",
+    L".ps1",
+    L".ps1xml",
+    L".ps2",
+    L".ps2xml",
+    L".psc1",
+    L".psc2",
+    L".psd1",
+    L".psm1",
+    L".lnk",
+    L".url",
+    L".scf",
+    L".reg",
+    L".inf",
+    L".ins",
+    L".isp",
+    L".jar",
+    L".chm",
+    L".application",
+    L".appref-ms",
+    L".gadget",
+    L".settingcontent-ms",
+    L".library-ms",
+    L".search-ms",
+    L".searchconnector-ms",
+    L".xbap",
+    L".msh",
+    L".msh1",
+    L".msh2",
+    L".mshxml",
+    L".msh1xml",
+    L".msh2xml",
+    L".vb",
+    L".shb",
+    L".shs",
+    L".mde",
+    L".mda",
+    L".mdb",
+    L".mdz",
+    L".diagcab",
+};
 
 int HexValue(wchar_t unit) {
   if (unit >= L'0' && unit <= L'9') return unit - L'0';
@@ -28,6 +91,32 @@ bool IsPlainHttpUrl(const std::wstring& url) {
     if (unit != kScheme[i]) return false;
   }
   return true;
+}
+
+bool IsUncheckedCodeType(const std::wstring& extension) {
+  for (const wchar_t* type : kUncheckedCodeTypes) {
+    if (EqualsIgnoringAsciiCase(extension, type)) return true;
+  }
+  return false;
+}
+
+bool CheckDownloadName(const std::wstring& name, std::wstring& error) {
+  if (HidesCharacters(name)) {
+    error = kHidingNameText;
+    return false;
+  }
+  if (IsUncheckedCodeType(FileExtension(SavedFileName(name)))) {
+    error = kUncheckedCodeTypeText;
+    return false;
+  }
+  return true;
+}
+
+bool ExtDiffersFromName(const std::wstring& ext, const std::wstring& name) {
+  if (ext.empty()) return false;
+  const std::wstring extension = FileExtension(SavedFileName(name));
+  const std::wstring bare = extension.empty() ? extension : extension.substr(1);
+  return !EqualsIgnoringAsciiCase(ext[0] == L'.' ? ext.substr(1) : ext, bare);
 }
 
 bool CheckDownloadRequest(const std::wstring& url, const std::wstring& sha256, std::wstring& error) {

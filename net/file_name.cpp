@@ -2,11 +2,41 @@
 
 #include <cwchar>
 
-std::wstring FormatDownloadStamp(const StampTime& time) {
+namespace {
+
+// Reads count decimal digits at text[at]; false at anything else.
+bool ReadDigits(const std::wstring& text, size_t at, size_t count, unsigned& value) {
+  if (text.size() < at + count) return false;
+  value = 0;
+  for (size_t i = at; i < at + count; ++i) {
+    if (text[i] < L'0' || text[i] > L'9') return false;
+    value = value * 10 + static_cast<unsigned>(text[i] - L'0');
+  }
+  return true;
+}
+
+}  // namespace
+
+std::wstring FormatDownloadFolderName(const StampTime& time, uint32_t random) {
   wchar_t buffer[64] = {};
-  std::swprintf(buffer, sizeof buffer / sizeof buffer[0], L"%04u%02u%02u_%02u%02u%02u_", time.year, time.month,
-                time.day, time.hour, time.minute, time.second);
+  std::swprintf(buffer, sizeof buffer / sizeof buffer[0], L"%04u%02u%02u_%02u%02u%02u-%08x", time.year, time.month,
+                time.day, time.hour, time.minute, time.second, static_cast<unsigned>(random));
   return buffer;
+}
+
+bool ParseDownloadStamp(const std::wstring& name, StampTime& time) {
+  StampTime read;
+  if (!ReadDigits(name, 0, 4, read.year) || !ReadDigits(name, 4, 2, read.month) || !ReadDigits(name, 6, 2, read.day) ||
+      name.size() < 9 || name[8] != L'_' || !ReadDigits(name, 9, 2, read.hour) ||
+      !ReadDigits(name, 11, 2, read.minute) || !ReadDigits(name, 13, 2, read.second)) {
+    return false;
+  }
+  if (read.year < 1601 || read.month < 1 || read.month > 12 || read.day < 1 || read.day > 31 || read.hour > 23 ||
+      read.minute > 59 || read.second > 59) {
+    return false;
+  }
+  time = read;
+  return true;
 }
 
 std::wstring SanitizeFileName(const std::wstring& name) {
@@ -28,4 +58,38 @@ std::wstring SanitizeFileName(const std::wstring& name) {
     }
   }
   return safe;
+}
+
+std::wstring SavedFileName(const std::wstring& name) {
+  std::wstring saved = SanitizeFileName(name);
+  const size_t last = saved.find_last_not_of(L". ");
+  saved.erase(last == std::wstring::npos ? 0 : last + 1);
+  return saved;
+}
+
+std::wstring FileExtension(const std::wstring& fileName) {
+  const size_t dot = fileName.rfind(L'.');
+  return dot == std::wstring::npos ? std::wstring() : fileName.substr(dot);
+}
+
+bool IsHidingCharacter(wchar_t unit) {
+  const uint32_t value = static_cast<uint32_t>(unit);
+  return value <= 0x1F || (value >= 0x7F && value <= 0x9F) || value == 0x061C || (value >= 0x200B && value <= 0x200F) ||
+         (value >= 0x202A && value <= 0x202E) || (value >= 0x2060 && value <= 0x2064) ||
+         (value >= 0x2066 && value <= 0x2069) || value == 0xFEFF;
+}
+
+bool HidesCharacters(const std::wstring& name) {
+  for (wchar_t unit : name) {
+    if (IsHidingCharacter(unit)) return true;
+  }
+  return false;
+}
+
+std::wstring DisplayFileName(const std::wstring& name) {
+  std::wstring shown = name;
+  for (wchar_t& unit : shown) {
+    if (IsHidingCharacter(unit)) unit = L'\xFFFD';
+  }
+  return shown;
 }

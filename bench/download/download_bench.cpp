@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -44,7 +45,7 @@ bool RunFile(const std::wstring& url, const std::wstring& destination, const std
   RegisterClassW(&windowClass);
   g_mainWindow = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                  windowClass.hInstance, nullptr);
-  std::thread worker(DownloadWorker, new DownloadJob{url, destination, sha256});
+  std::thread worker(DownloadWorker, std::make_unique<DownloadJob>(DownloadJob{url, destination, sha256, L""}));
   bool done = false;
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -307,10 +307,10 @@ TEST_CASE(AnEmptyOrBadDestinationFailsAtCreation) {
   }
 }
 
-TEST_CASE(DestinationPathIsTempFolderStampAndSanitisedName) {
+TEST_CASE(EachDestinationIsANewPrivateFolderHoldingTheSavedName) {
   wchar_t temp[MAX_PATH] = {};
   REQUIRE(GetTempPathW(MAX_PATH, temp) > 0);
-  const std::wstring folder = std::wstring(temp) + L"QuorvelLauncher\\";
+  const std::wstring root = std::wstring(temp) + L"QuorvelLauncher\\";
   struct Row {
     std::wstring name;
     std::wstring expectedName;
@@ -318,27 +318,32 @@ TEST_CASE(DestinationPathIsTempFolderStampAndSanitisedName) {
   const Row rows[] = {
       {L"Setup.msi", L"Setup.msi"},
       {L"a/b:c?.msi", L"a_b_c_.msi"},
-      {L"", L""},
+      {L"Tool.exe . .", L"Tool.exe"},
       {std::wstring(L"Tool.msi\0.txt", 13), L"Tool.msi_.txt"},
   };
+  std::wstring previousFolder;
   for (const Row& row : rows) {
     check::Scope scope(check::Show(row.name));
     ManifestEntry entry;
     entry.name = row.name;
     SYSTEMTIME before = {};
     GetSystemTime(&before);
-    const std::wstring path = MakeDestinationPath(entry);
-    REQUIRE(path.size() == folder.size() + 16 + row.expectedName.size());
-    CHECK_EQ(path.substr(0, folder.size()), folder);
-    CHECK_EQ(path.substr(folder.size() + 16), row.expectedName);
-    const std::wstring stamp = path.substr(folder.size(), 16);
-    CHECK_EQ(stamp[8], L'_');
-    CHECK_EQ(stamp[15], L'_');
+    DownloadJob job;
+    std::wstring error;
+    REQUIRE(MakeDestinationPath(entry, job, error));
+    // root + "YYYYMMDD_HHMMSS-xxxxxxxx\" + the saved name, and a folder never handed out before
+    REQUIRE(job.ownFolder.size() == root.size() + 25);
+    CHECK_EQ(job.ownFolder.substr(0, root.size()), root);
+    CHECK_EQ(job.destinationPath, job.ownFolder + row.expectedName);
+    CHECK(job.ownFolder != previousFolder);
+    previousFolder = job.ownFolder;
     wchar_t expectedDay[16] = {};
     wsprintfW(expectedDay, L"%04u%02u%02u_", before.wYear, before.wMonth, before.wDay);
-    CHECK_EQ(stamp.substr(0, 9), std::wstring(expectedDay));  // UTC date, not local
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    CHECK_EQ(job.ownFolder.substr(root.size(), 9), std::wstring(expectedDay));  // UTC date, not local
+    CHECK_EQ(job.ownFolder[root.size() + 15], L'-');
+    const DWORD attributes = GetFileAttributesW(job.ownFolder.c_str());
     CHECK(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
+    CHECK(RemoveDirectoryW(job.ownFolder.c_str()));
   }
 }
 
@@ -346,15 +351,19 @@ TEST_CASE(ANameWithNulIsSavedWholeUnderItsSanitisedName) {
   REQUIRE(!ServerBase().empty());
   ManifestEntry entry;
   entry.name = std::wstring(L"cut\0here.txt", 12);
-  const std::wstring path = MakeDestinationPath(entry);
+  DownloadJob job;
+  std::wstring error;
+  REQUIRE(MakeDestinationPath(entry, job, error));
+  const std::wstring path = job.destinationPath;
   REQUIRE(path.find(L'\0') == std::wstring::npos);
   const DownloadOutcome outcome = RunDownload(Url(L"body/100"), path);
   REQUIRE(outcome.finished);
   CHECK(outcome.done);
   CHECK_EQ(outcome.text, path);
-  CHECK_EQ(path.substr(path.size() - 13), std::wstring(L"_cut_here.txt"));
+  CHECK_EQ(path.substr(path.size() - 13), std::wstring(L"\\cut_here.txt"));
   CHECK(FileHoldsPattern(path, 100));
   DeleteFileW(path.c_str());
+  RemoveDirectoryW(job.ownFolder.c_str());
 }
 
 TEST_CASE(DiskFullDuringTheWriteDeletesThePartialFile) {

@@ -44,6 +44,117 @@ TEST_CASE(EntriesAreRefusedBeforeAnyRequestOnlyForAMalformedChecksumOrPlainHttpW
   }
 }
 
+TEST_CASE(NamesThatHideCharactersOrRunCodeUncheckedAreRefused) {
+  const wchar_t* const refusedTypes[] = {L"bat",
+                                         L"cmd",
+                                         L"com",
+                                         L"pif",
+                                         L"scr",
+                                         L"cpl",
+                                         L"msc",
+                                         L"hta",
+                                         L"js",
+                                         L"jse",
+                                         L"vbs",
+                                         L"vbe",
+                                         L"wsf",
+                                         L"wsh",
+                                         L"wsc",
+                                         L"ws",
+                                         L"ps1",
+                                         L"ps1xml",
+                                         L"ps2",
+                                         L"ps2xml",
+                                         L"psc1",
+                                         L"psc2",
+                                         L"psd1",
+                                         L"psm1",
+                                         L"lnk",
+                                         L"url",
+                                         L"scf",
+                                         L"reg",
+                                         L"inf",
+                                         L"ins",
+                                         L"isp",
+                                         L"jar",
+                                         L"chm",
+                                         L"application",
+                                         L"appref-ms",
+                                         L"gadget",
+                                         L"settingcontent-ms",
+                                         L"library-ms",
+                                         L"search-ms",
+                                         L"searchconnector-ms",
+                                         L"xbap",
+                                         L"msh",
+                                         L"msh1",
+                                         L"msh2",
+                                         L"mshxml",
+                                         L"msh1xml",
+                                         L"msh2xml",
+                                         L"vb",
+                                         L"shb",
+                                         L"shs",
+                                         L"mde",
+                                         L"mda",
+                                         L"mdb",
+                                         L"mdz",
+                                         L"diagcab"};
+  for (const wchar_t* type : refusedTypes) {
+    std::wstring mixed = type;
+    for (size_t i = 0; i < mixed.size(); i += 2) mixed[i] = static_cast<wchar_t>(towupper(mixed[i]));
+    for (const std::wstring& name : {L"run." + std::wstring(type), L"Run Me." + mixed, L"run." + mixed + L" . "}) {
+      check::Scope scope(check::Show(name));
+      std::wstring error;
+      CHECK(!CheckDownloadName(name, error));
+      CHECK_EQ(error, std::wstring(kUncheckedCodeTypeText));
+    }
+  }
+  struct Row {
+    std::wstring name;
+    const wchar_t* error;  // null: allowed
+  };
+  const Row rows[] = {
+      {L"Setup.exe", nullptr},
+      {L"Setup.MSI", nullptr},
+      {L"Patch.msp", nullptr},
+      {L"App.msix", nullptr},
+      {L"notes.txt", nullptr},
+      {L"notes.js.txt", nullptr},
+      {L"bat", nullptr},
+      {L"Tool", nullptr},
+      {L"Tool.bat.exe", nullptr},
+      {L"Tool.b\u00e0t", nullptr},  // only ASCII letters fold
+      {L"invoice_2026\u202etxt.exe", kHidingNameText},
+      {std::wstring(L"Setup 2.1.msi\0.exe", 18), kHidingNameText},
+      {L"zero\u200bwidth.msi", kHidingNameText},
+      {L"hidden\u202e.bat", kHidingNameText},  // a hiding name is reported as such whatever its type
+  };
+  for (const Row& row : rows) {
+    check::Scope scope(check::Show(row.name));
+    std::wstring error;
+    CHECK_EQ(CheckDownloadName(row.name, error), row.error == nullptr);
+    CHECK_EQ(error, std::wstring(row.error ? row.error : L""));
+  }
+}
+
+TEST_CASE(AnExtDiffersOnlyWhenItNamesAnotherTypeThanTheSavedName) {
+  struct Row {
+    const wchar_t* ext;
+    const wchar_t* name;
+    bool differs;
+  };
+  const Row rows[] = {
+      {L"msi", L"Setup.msi", false},  {L".MSI", L"Setup.msi", false},   {L"", L"Setup.exe", false},
+      {L"exe", L"Tool.exe. ", false}, {L"txt", L"Tool.exe", true},      {L"msi", L"Tool", true},
+      {L".", L"Tool", false},         {L"exe", L"Tool.msi.exe", false},
+  };
+  for (const Row& row : rows) {
+    check::Scope scope(check::Show(std::wstring(row.ext) + L" / " + row.name));
+    CHECK_EQ(ExtDiffersFromName(row.ext, row.name), row.differs);
+  }
+}
+
 TEST_CASE(DigestsMatchTheirHexInEitherCaseAndNothingElse) {
   unsigned char digest[kSha256Bytes];
   for (size_t i = 0; i < kSha256Bytes; ++i) digest[i] = static_cast<unsigned char>(i * 37 + 5);

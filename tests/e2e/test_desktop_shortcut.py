@@ -1,7 +1,35 @@
-"""After a normal start the desktop holds the shortcut "Quorvel Launcher.lnk" to the launcher."""
+"""After a normal start the desktop holds the shortcut "Quorvel Launcher.lnk" to the launcher, and
+the same upkeep has cleared the downloads of earlier days: a download folder dated two days back
+and a file of the older flat layout are gone, today's folder stays, and a link dated back is
+neither followed nor emptied."""
+import datetime
 import os
+import time
 
 from harness import checks, scenario, steps, world
+
+
+def plant_downloads(t, root):
+    """Earlier downloads: (paths that must go, paths that must stay)."""
+    now = datetime.datetime.now(datetime.timezone.utc)
+    old = now - datetime.timedelta(days=2)
+    two_days_back = time.time() - 2 * 86400
+    old_folder = os.path.join(root, old.strftime("%Y%m%d_%H%M%S") + "-0badf00d")
+    today_folder = os.path.join(root, now.strftime("%Y%m%d_%H%M%S") + "-00c0ffee")
+    flat_file = os.path.join(root, old.strftime("%Y%m%d_%H%M%S") + "_Old Setup.msi")
+    outside = t.artefact("outside")
+    linked = os.path.join(root, old.strftime("%Y%m%d_%H%M%S") + "-11111111")
+    for folder in (old_folder, os.path.join(old_folder, "unpacked"), today_folder, outside):
+        os.makedirs(folder, exist_ok=True)
+    for path in (os.path.join(old_folder, "Setup.exe"), os.path.join(old_folder, "unpacked", "data.bin"),
+                 os.path.join(today_folder, "Tool.exe"), flat_file, os.path.join(outside, "keep.txt")):
+        with open(path, "wb") as f:
+            f.write(b"bytes")
+    os.symlink(outside, linked)
+    for path in (old_folder, flat_file):
+        os.utime(path, (two_days_back, two_days_back))
+    os.utime(linked, (two_days_back, two_days_back), follow_symlinks=False)
+    return [old_folder, flat_file], [os.path.join(today_folder, "Tool.exe"), os.path.join(outside, "keep.txt")]
 
 
 def body(t):
@@ -9,9 +37,13 @@ def body(t):
     w.add_file("One.txt", data=b"one", modified_at="2026-01-02T00:00:00Z", size_text="3 B")
     entries = w.publish()
     t.check(not os.path.exists(w.shortcut_path()), "no shortcut before the start")
+    gone, kept = plant_downloads(t, w.prefix.download_dir())
     w.start_launcher()
     steps.wait_ready(t, entries)
     checks.poll(lambda: os.path.exists(w.shortcut_path()), "the desktop shortcut", 60)
+    checks.poll(lambda: not any(os.path.exists(p) for p in gone), "the old downloads to be cleared", 60)
+    for path in kept:
+        t.check(os.path.exists(path), "%s stays" % os.path.basename(path))
     t.screen.screenshot("1-ready-with-shortcut")
     with open(w.shortcut_path(), "rb") as f:
         link = f.read()

@@ -1,6 +1,6 @@
 """A user's whole run: the launcher starts and fetches, lists the served manifest newest first, a real
 double-click on the second row downloads that entry over a paced connection while the bar moves,
-the file lands under the prefix's temp folder with its stamped name, the downloaded program runs,
+the file lands in a folder of its own under the prefix's temp folder, the downloaded program runs,
 and the launcher closes by itself."""
 import os
 
@@ -54,7 +54,7 @@ def body(t):
     t.check_eq(sum(w.served_count(e["name"]) for e in entries), 1, "no other file was fetched")
 
     landed = w.downloaded(recorder["name"])
-    t.check_eq(len(landed), 1, "one stamped file for the entry in %s" % w.prefix.download_dir())
+    t.check_eq(len(landed), 1, "one file for the entry in %s" % w.prefix.download_dir())
     t.check_eq(len(w.downloads()) >= 1, True, "the download folder exists")
     w.check_stamp_is_now(landed[0])
     t.check(world.same_bytes(landed[0], os.path.join(w.folder, recorder["name"])),
@@ -64,6 +64,9 @@ def body(t):
     t.log("the program recorded: %r" % record)
     t.check_eq(record.get("path", "").lower(), w.prefix.windows_path(landed[0]).lower(),
                "the downloaded program itself ran")
+    folder = w.prefix.windows_path(os.path.dirname(landed[0]))
+    t.check_eq(record.get("cwd", "").rstrip("\\").lower(), folder.rstrip("\\").lower(),
+               "the program works in its own folder, not the launcher's")
     t.screen.screenshot("4-after-launch")
 
 

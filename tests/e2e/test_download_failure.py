@@ -1,9 +1,15 @@
-"""The server breaks off a download part-way: the window shows the error in red, hides the bar,
-gives the list back with the row still selected and keeps no partial file; the same row then
-downloads and launches."""
+"""Names that disguise themselves are shown with U+FFFD and their true type, and they and types that
+run code unchecked are refused before anything is requested or created; so is a download when
+%TEMP%\\QuorvelLauncher is a file. Then the server breaks off a download part-way: the window shows
+the error in red, hides the bar, gives the list back with the row still selected and keeps no
+partial file; the same row then downloads and launches."""
 import os
+import shutil
 
 from harness import probe, scenario, steps, world
+
+HIDING_TEXT = "Refusing a file whose name hides characters."
+UNCHECKED_TEXT = "Refusing a file type that runs code unchecked."
 
 
 def body(t):
@@ -14,11 +20,41 @@ def body(t):
                size_text="1.00 MB")
     flaky = w.add_file("Flaky.exe", source=t.args.recorder, modified_at="2026-04-01T00:00:00Z",
                        pad_to=3 << 19, size_text="1.50 MB")
+    refused = [
+        (w.list_only("invoice_2026\u202etxt.exe", "2026-03-03T00:00:00Z", ext="txt"), HIDING_TEXT),
+        # Each refusal's text differs from the one before, so each wait sees its own.
+        (w.add_file("Run Me.BaT", data=b"@echo off", modified_at="2026-03-02T00:00:00Z"), UNCHECKED_TEXT),
+        (w.list_only("Quorvel Setup 2.1.msi\0.exe", "2026-03-01T00:00:00Z", ext="msi"), HIDING_TEXT),
+    ]
     entries = w.publish()
     w.pace(rate=0, breaks={flaky["name"]: 1}, break_after=128 * 1024)
 
     launcher = w.start_launcher()
     state = steps.wait_ready(t, entries)
+    cells = probe.row_texts(state)
+    t.check_eq(cells[2][0], "invoice_2026\ufffdtxt.exe", "the turned name shows its hidden mark")
+    t.check_eq([row[3] for row in cells[2:]], ["EXE", "BAT", "EXE"], "the types are the saved names' own")
+    requests = len(w.server.requests())
+    for row, (entry, text) in enumerate(refused, start=2):
+        x, y = probe.row_center(state, row)
+        t.screen.double_click(x, y)
+        state = t.probe.wait(lambda s: steps.status(s) == text and s["status"].get("error") and
+                             s["list"]["enabled"] and s["list"]["selected"] == row,
+                             "the refusal of %r" % entry["name"], 60)
+    t.check_eq(len(w.server.requests()), requests, "nothing was requested for the refused rows")
+    t.check_eq(w.downloads(), [], "nothing was created for them")
+
+    # A file in the place of the download folder is not used.
+    shutil.rmtree(w.prefix.download_dir(), ignore_errors=True)
+    with open(w.prefix.download_dir(), "wb") as f:
+        f.write(b"in the way")
+    x, y = probe.row_center(state, 0)
+    t.screen.double_click(x, y)
+    state = t.probe.wait(lambda s: (steps.status(s) or "").startswith("Could not create destination file (Win32 error ")
+                         and s["list"]["enabled"], "the create error", 60)
+    t.check_eq(len(w.server.requests()), requests, "nothing was requested without a folder")
+    os.remove(w.prefix.download_dir())
+
     x, y = probe.row_center(state, 1)
     t.screen.double_click(x, y)
 

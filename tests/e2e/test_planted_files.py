@@ -2,7 +2,8 @@
 it starts (as a Downloads folder may), with its current directory in another such folder: none of
 them is loaded or started. The launcher still reaches its list, its DLLs coming from the system
 folder, and a downloaded package still goes to the system's msiexec: here a recorder put in its
-place, which notes the path it was started from."""
+place, which notes the path it was started from and its working directory, the package's own
+folder, where a DLL planted in %TEMP%\\QuorvelLauncher\\ beforehand is not."""
 import os
 import shutil
 
@@ -31,6 +32,8 @@ def body(t):
     package = w.add_file("Tool Setup.msi", data=b"not a package: only its path is recorded")
     entries = w.publish()
     msiexec = recorder_in_place_of(t, "msiexec.exe")
+    os.makedirs(w.prefix.download_dir(), exist_ok=True)
+    shutil.copyfile(t.args.planted_dll, os.path.join(w.prefix.download_dir(), "qvhelper.dll"))
 
     launcher, planted = w.start_planted_launcher("QuorvelLauncher.exe")
     try:
@@ -48,6 +51,10 @@ def body(t):
     t.check_eq(len(landed), 1, "the package was kept in the download folder")
     t.check(record.get("command", "").endswith('/i "%s"' % t.prefix.windows_path(landed[0])),
             "msiexec was given /i and the quoted package path")
+    folder = os.path.dirname(landed[0])
+    t.check_eq(sorted(os.listdir(folder)), [os.path.basename(landed[0])], "the package's folder holds it alone")
+    t.check_eq(record.get("cwd", "").rstrip("\\").lower(), t.prefix.windows_path(folder).rstrip("\\").lower(),
+               "msiexec works in the package's own folder")
     launcher.wait_exit("the launcher to close after the launch", 60)
     t.check_eq(w.planted_traces(planted), [], "nothing planted was loaded or started")
 

@@ -10,11 +10,14 @@ has no window manager); and nothing planted runs."""
 import argparse
 import glob
 import os
+import re
 import time
 
 from harness import probe, scenario, steps, world
 
 OWN_NAME = "QuorvelLauncher.exe"
+# A copy started from a download folder of its own: ...\QuorvelLauncher\<stamp>-<hex>\QuorvelLauncher.exe
+DOWNLOADED_COPY = re.compile(r"\\QuorvelLauncher\\\d{8}_\d{6}-[0-9a-f]{8}\\" + re.escape(OWN_NAME), re.I)
 
 
 def process_command_lines():
@@ -51,8 +54,7 @@ def body(t, running_name):
     while time.monotonic() - begin < 60 and (started_at is None or old_exit_at is None):
         now = time.monotonic() - begin
         if started_at is None:
-            copies = [c for c in process_command_lines()
-                      if c.strip().split(" ")[0].endswith("_" + OWN_NAME)]
+            copies = [c for c in process_command_lines() if DOWNLOADED_COPY.search(c)]
             if copies:
                 started_at = now
                 t.log("the copy runs as: %s" % copies[0].strip()[:300])
@@ -69,11 +71,20 @@ def body(t, running_name):
     t.screen.screenshot("1-taken-over")
     t.check_eq(len(w.manifest_requests()), 2, "the new copy fetched the manifest itself")
     landed = w.downloaded(newer["name"])
-    t.check_eq(len(landed), 1, "the new copy was downloaded with its stamped name")
-    stamped = os.path.basename(landed[0])
-    t.check([c for c in process_command_lines() if stamped in c],
-            "a process runs from the downloaded file %s" % stamped)
+    t.check_eq(len(landed), 1, "the new copy was downloaded into a folder of its own")
+    folder = os.path.basename(os.path.dirname(landed[0]))
+    t.check([c for c in process_command_lines() if folder + "\\" + OWN_NAME in c],
+            "a process runs from the downloaded file in %s" % folder)
     t.check_eq(w.planted_traces(planted), [], "nothing planted was loaded or started")
+    if running_name == OWN_NAME:
+        # The copy bears the entry's name itself, so an update downloaded from it relaunches too.
+        x, y = probe.row_center(state, 0)
+        t.screen.double_click(x, y)
+        copy_pid = state["pid"]
+        state = t.probe.wait(lambda s: s["pid"] not in (old_pid, copy_pid) and
+                             steps.status(s) == world.ready_text(len(entries)),
+                             "the copy's own update to take over in turn", 90)
+        t.check_eq(len(w.downloaded(newer["name"])), 2, "each update has a folder of its own")
 
     t.screen.focus(world.LAUNCHER_TITLE)
     t.screen.key("alt+F4")

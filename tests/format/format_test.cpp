@@ -47,10 +47,19 @@ TEST_CASE(FormatDateKeepsTheFirstTenUnits) {
   }
 }
 
-TEST_CASE(FormatTypeUpperCasesLetters) {
+TEST_CASE(FormatTypeIsTheSavedNamesExtensionUpperCased) {
   const std::vector<std::pair<std::wstring, std::wstring>> cases = {
-      {L"msi", L"MSI"}, {L".Exe", L".EXE"}, {L"7z", L"7Z"}, {L"tar.gz-1_x", L"TAR.GZ-1_X"},
-      {L"", L""},       {L"ZIP", L"ZIP"},
+      {L"Setup.msi", L"MSI"},
+      {L"a.Exe", L"EXE"},
+      {L"b.7z", L"7Z"},
+      {L"c.tar.gz-1_x", L"GZ-1_X"},
+      {L"", L""},
+      {L"msi", L""},
+      {L".ZIP", L"ZIP"},
+      {L"Release notes.txt     .exe", L"EXE"},
+      {L"Tool.exe . .", L"EXE"},
+      {L"invoice_2026\u202etxt.exe", L"EXE"},
+      {std::wstring(L"Setup.msi\0.exe", 14), L"EXE"},
   };
   for (const auto& c : cases) {
     check::Scope scope(check::Show(c.first));

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "app/format.h"
+#include "net/download_rules.h"
+#include "net/file_name.h"
 #include "net/manifest_body.h"
 #include "tools/manifest_check/check_report.h"
 
@@ -188,16 +190,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Expect(expected, L"sha256");
       Expect(expected, entry.sha256);
       Expect(expected, L"cells");
-      Expect(expected, entry.name);
+      Expect(expected, DisplayFileName(entry.name));
       Expect(expected, FormatDate(entry.modified_at));
       Expect(expected, FormatSize(entry.size));
-      Expect(expected, FormatType(entry.ext));
+      Expect(expected, FormatType(entry.name));
     }
     Expect(expected, L"problems");
     size_t problems = 0;
     for (size_t i = 0; i < manifest.files.size(); ++i) {
       const ManifestEntry& entry = manifest.files[i];
-      const std::wstring which = L"Entry " + std::to_wstring(i + 1) + L" (" + entry.name + L"): ";
+      const std::wstring which = L"Entry " + std::to_wstring(i + 1) + L" (" + DisplayFileName(entry.name) + L"): ";
+      std::wstring refusal;
+      if (!CheckDownloadName(entry.name, refusal)) {
+        Expect(expected, which + refusal);
+        ++problems;
+      }
+      if (ExtDiffersFromName(entry.ext, entry.name)) {
+        Expect(expected, which + kExtDiffersText);
+        ++problems;
+      }
       if (!entry.sha256.empty() && !IsHexDigest(entry.sha256)) {
         Expect(expected, which + L"malformed sha256.");
         ++problems;

@@ -119,6 +119,13 @@ class World:
             entry[SIZE_TEXT] = size_text
         return entry
 
+    def list_only(self, name, modified_at, ext=""):
+        """Lists a name that no file is served under (one Linux could not even hold)."""
+        entry = {"name": name, "url": BASE_URL + FILES_PREFIX + "not-served", "size": 1,
+                 "modified_at": modified_at, "ext": ext, SIZE_TEXT: "1 B"}
+        self.entries.append(entry)
+        return entry
+
     def publish(self):
         """Serves the manifest of the files added so far; returns the entries newest first."""
         files = [{k: v for k, v in e.items() if k != SIZE_TEXT} for e in self.entries]
@@ -138,8 +145,8 @@ class World:
 
     @staticmethod
     def expected_cells(entry):
-        return [entry["name"], entry["modified_at"][:10], entry.get(SIZE_TEXT, SizeText()),
-                entry["ext"].upper()]
+        return [shown_name(entry["name"]), entry["modified_at"][:10], entry.get(SIZE_TEXT, SizeText()),
+                shown_type(entry["name"])]
 
     # The launcher ------------------------------------------------------------------------------
     def start_launcher(self, log_name="launcher.log", exe=None, cwd=None, env=None):
@@ -177,17 +184,22 @@ class World:
                       for f in os.listdir(folder) if f.endswith((".loaded", ".record")))
 
     def downloads(self):
-        folder = self.prefix.download_dir()
-        return sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+        """Every file kept under the download folder, as paths relative to it."""
+        root = self.prefix.download_dir()
+        found = []
+        for folder, _, files in os.walk(root):
+            found += [os.path.relpath(os.path.join(folder, f), root) for f in files]
+        return sorted(found)
 
     def downloaded(self, name):
-        """The paths of downloads of that entry: time stamp, underscore, the name."""
-        pattern = re.compile(r"^\d{8}_\d{6}_" + re.escape(name) + "$")
+        """The paths of downloads of that entry: a folder of its own (time stamp, "-", eight hex
+        digits), holding the name as it is saved."""
+        pattern = re.compile(r"^\d{8}_\d{6}-[0-9a-f]{8}/" + re.escape(saved_name(name)) + "$")
         return [os.path.join(self.prefix.download_dir(), f) for f in self.downloads()
                 if pattern.match(f)]
 
     def check_stamp_is_now(self, path, slack_seconds=300):
-        stamp = os.path.basename(path)[:15]
+        stamp = os.path.basename(os.path.dirname(path))[:15]
         when = datetime.datetime.strptime(stamp, "%Y%m%d_%H%M%S").replace(
             tzinfo=datetime.timezone.utc)
         drift = abs((datetime.datetime.now(datetime.timezone.utc) - when).total_seconds())
@@ -198,6 +210,26 @@ class World:
 
     def manifest_requests(self):
         return [r for r in self.server.requests() if r["path"].split("?")[0] == MANIFEST_PATH]
+
+
+# Characters a name may not show as they are: controls, and marks that turn or hide text.
+HIDING = re.compile("[\u0000-\u001f\u007f-\u009f\u061c\u200b-\u200f\u202a-\u202e\u2060-\u2064"
+                    "\u2066-\u2069\ufeff]")
+
+
+def shown_name(name):
+    return HIDING.sub("\ufffd", name)
+
+
+def saved_name(name):
+    """The name a download is saved under: Windows' forbidden characters as "_", trailing dots and
+    spaces gone."""
+    return re.sub(r'["*/:<>?\\|\x00]', "_", name).rstrip(". ")
+
+
+def shown_type(name):
+    saved = saved_name(name)
+    return saved[saved.rfind(".") + 1:].upper() if "." in saved else ""
 
 
 def same_bytes(a, b):

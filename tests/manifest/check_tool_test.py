@@ -14,19 +14,22 @@ OK_BODY = (
     '{' + SCHEMA + ',"files":['
     '{"name":"Setup \\u00e9 \\"x\\".msi","url":"https://h/a\\/b","size":1536,'
     '"modified_at":"2026-05-25T10:14:01Z","ext":"msi"},'
-    '{"name":"new\xf0\x9f\x98\x80\xff","size":-1,"modified_at":"2027-01-01","ext":".Exe"}]}'
+    '{"name":"new\xf0\x9f\x98\x80\xff.exe","size":-1,"modified_at":"2027-01-01","ext":".Exe"}]}'
 ).encode('latin-1')
 OK_JSON = (
     '{"ok":true,"status":"2 file(s) available \\u2014 double-click any row to install.",'
     '"schema":"quorvel.download.v1","files":['
-    '{"name":"new\\ud83d\\ude00\\ufffd","url":"","size":-1,"modified_at":"2027-01-01","ext":".Exe","sha256":"",'
-    '"cells":["new\\ud83d\\ude00\\ufffd","2027-01-01","\\u2014",".EXE"]},'
+    '{"name":"new\\ud83d\\ude00\\ufffd.exe","url":"","size":-1,"modified_at":"2027-01-01","ext":".Exe","sha256":"",'
+    '"cells":["new\\ud83d\\ude00\\ufffd.exe","2027-01-01","\\u2014","EXE"]},'
     '{"name":"Setup \\u00e9 \\"x\\".msi","url":"https://h/a/b","size":1536,"modified_at":"2026-05-25T10:14:01Z",'
     '"ext":"msi","sha256":"","cells":["Setup \\u00e9 \\"x\\".msi","2026-05-25","1.50 KB","MSI"]}],'
     '"problems":[]}\n'
 ).encode()
 # One entry the launcher lists but will not download: exit 0, or 3 with --strict.
 HTTP_BODY = ('{' + SCHEMA + ',"files":[{"name":"a","url":"http://h/a"}]}').encode()
+# Names the launcher shows with U+FFFD and refuses, a refused type, and an ext that is not the name's.
+NAMES_BODY = ('{' + SCHEMA + ',"files":[{"name":"a\\u202etxt.exe","ext":"txt","modified_at":"3"},'
+              '{"name":"Run.BaT","modified_at":"2"},{"name":"b.msi","ext":"txt","modified_at":"1"}]}').encode()
 
 
 def rejected(text):
@@ -78,7 +81,7 @@ def main():
     code, out, _ = run(command, ['ok.json'])
     lines = out.decode('utf-8').splitlines()
     expect('table header', lines[0].split(), ['File', 'Date', 'Size', 'Type', 'Checksum', 'URL'])
-    expect('table first row', lines[1].split()[:3], ['new\U0001F600\ufffd', '2027-01-01', '\u2014'])
+    expect('table first row', lines[1].split()[:4], ['new\U0001F600\ufffd.exe', '2027-01-01', '\u2014', 'EXE'])
     expect('table status line', (code, lines[-1]), (0, '2 file(s) available \u2014 double-click any row to install.'))
 
     for label, name, text in [
@@ -104,6 +107,16 @@ def main():
     code, out, _ = run(command, ['--json', 'http.json'])
     expect('problems listed', out.endswith(b'"problems":["Entry 1 (a): http URL without sha256; '
                                            b'the launcher will refuse it."]}\n'), True)
+
+    write('names.json', NAMES_BODY)
+    code, out, _ = run(command, ['--json', '--strict', 'names.json'])
+    expect('names, strict exit code', code, 3)
+    expect('names shown as the launcher shows them', b'"cells":["a\\ufffdtxt.exe","3","0 B","EXE"]' in out, True)
+    expect('names listed', out[out.index(b'"problems":'):], b'"problems":['
+           b'"Entry 1 (a\\ufffdtxt.exe): Refusing a file whose name hides characters.",'
+           b'"Entry 1 (a\\ufffdtxt.exe): The manifest\'s ext differs from the file name\'s extension.",'
+           b'"Entry 2 (Run.BaT): Refusing a file type that runs code unchecked.",'
+           b'"Entry 3 (b.msi): The manifest\'s ext differs from the file name\'s extension."]}\n')
 
     code, out, _ = run(command, ['--json', 'limit.json'])
     expect('at the size limit', (code, out[:20]), (0, b'{"ok":true,"status":'))

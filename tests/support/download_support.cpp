@@ -58,7 +58,8 @@ DownloadOutcome RunDownload(const std::wstring& url, const std::wstring& destina
                             const std::wstring& expectedSha256) {
   g_mainWindow = CollectorWindow();
   DownloadOutcome outcome;
-  std::thread worker(DownloadWorker, new DownloadJob{url, destinationPath, expectedSha256});
+  std::thread worker(DownloadWorker,
+                     std::make_unique<DownloadJob>(DownloadJob{url, destinationPath, expectedSha256, L""}));
   const UINT_PTR timer = SetTimer(nullptr, 0, kTimeoutMs, nullptr);
   MSG message;
   while (!outcome.finished && GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -7,6 +7,7 @@
 #include "app/format.h"
 #include "manifest/utf8.h"
 #include "net/download_rules.h"
+#include "net/file_name.h"
 #include "net/manifest_body.h"
 
 namespace {
@@ -52,7 +53,10 @@ std::vector<std::wstring> Problems(const Manifest& manifest) {
   std::vector<std::wstring> problems;
   for (size_t i = 0; i < manifest.files.size(); ++i) {
     const ManifestEntry& entry = manifest.files[i];
-    const std::wstring which = L"Entry " + std::to_wstring(i + 1) + L" (" + entry.name + L"): ";
+    const std::wstring which = L"Entry " + std::to_wstring(i + 1) + L" (" + DisplayFileName(entry.name) + L"): ";
+    std::wstring refusal;
+    if (!CheckDownloadName(entry.name, refusal)) problems.push_back(which + refusal);
+    if (ExtDiffersFromName(entry.ext, entry.name)) problems.push_back(which + kExtDiffersText);
     if (!entry.sha256.empty() && !IsSha256Hex(entry.sha256)) problems.push_back(which + L"malformed sha256.");
     if (entry.sha256.empty() && IsPlainHttpUrl(entry.url))
       problems.push_back(which + L"http URL without sha256; the launcher will refuse it.");
@@ -63,8 +67,8 @@ std::vector<std::wstring> Problems(const Manifest& manifest) {
 std::string Table(const Manifest& manifest) {
   std::vector<std::vector<std::string>> rows = {{"File", "Date", "Size", "Type", "Checksum", "URL"}};
   for (const ManifestEntry& entry : manifest.files) {
-    rows.push_back({DisplayText(entry.name), DisplayText(FormatDate(entry.modified_at)),
-                    WideToUtf8(FormatSize(entry.size)), DisplayText(FormatType(entry.ext)), ChecksumCell(entry),
+    rows.push_back({DisplayText(DisplayFileName(entry.name)), DisplayText(FormatDate(entry.modified_at)),
+                    WideToUtf8(FormatSize(entry.size)), DisplayText(FormatType(entry.name)), ChecksumCell(entry),
                     DisplayText(entry.url)});
   }
   std::vector<size_t> widths(rows[0].size(), 0);
@@ -95,9 +99,9 @@ std::string JsonReport(const Manifest& manifest, const std::wstring& status,
     out += "{\"name\":" + JsonQuote(entry.name) + ",\"url\":" + JsonQuote(entry.url) +
            ",\"size\":" + std::to_string(static_cast<long long>(entry.size)) +
            ",\"modified_at\":" + JsonQuote(entry.modified_at) + ",\"ext\":" + JsonQuote(entry.ext) +
-           ",\"sha256\":" + JsonQuote(entry.sha256) + ",\"cells\":[" + JsonQuote(entry.name) + "," +
+           ",\"sha256\":" + JsonQuote(entry.sha256) + ",\"cells\":[" + JsonQuote(DisplayFileName(entry.name)) + "," +
            JsonQuote(FormatDate(entry.modified_at)) + "," + JsonQuote(FormatSize(entry.size)) + "," +
-           JsonQuote(FormatType(entry.ext)) + "]}";
+           JsonQuote(FormatType(entry.name)) + "]}";
   }
   out += "],\"problems\":[";
   for (size_t i = 0; i < problems.size(); ++i) out += (i ? "," : "") + JsonQuote(problems[i]);

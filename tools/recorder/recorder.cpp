@@ -67,6 +67,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
   std::wstring text = L"command=" + std::wstring(GetCommandLineW()) + L"\n";
   text += L"path=" + std::wstring(path) + L"\n";
+  wchar_t directory[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, directory);
+  text += L"cwd=" + std::wstring(directory) + L"\n";
   text += L"show=" + std::to_wstring((startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : -1) + L"\n";
   text += L"ancestors=" + Ancestors() + L"\n";
   text += L"time=" + std::to_wstring(ticks) + L"\n";
