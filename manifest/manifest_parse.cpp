@@ -26,6 +26,11 @@ bool ReadFilesArray(JsonCursor& cursor, std::vector<ManifestEntry>& files, std::
   }
   if (Consume(cursor, ']')) return true;
   for (;;) {
+    // Counted over every "files" member, since a repeated one appends.
+    if (files.size() >= kMaxManifestEntries) {
+      error = kTooManyEntriesText;
+      return false;
+    }
     ManifestEntry entry;
     if (!ReadManifestEntry(cursor, entry)) {
       error = L"Bad file entry.";
