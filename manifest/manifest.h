@@ -1,5 +1,6 @@
 #pragma once
 // The download manifest as the launcher holds it: records filled by ParseManifest.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,6 +20,10 @@ struct Manifest {
 };
 
 constexpr const wchar_t* kManifestSchema = L"quorvel.download.v1";
+// The most entries a manifest may list: far beyond any real catalogue, and it keeps the records and
+// the list built from them small. The entry after the last allowed one fails the parse as it begins.
+constexpr size_t kMaxManifestEntries = 10000;
+constexpr const wchar_t* kTooManyEntriesText = L"Manifest lists more than 10,000 files; refusing.";
 
 // Parses a reply body (UTF-8 bytes, no terminating NUL needed) into an empty manifest and puts the
 // entries newest first. On failure, error holds the one text the user sees.

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <utility>
 
 #include "manifest/json_cursor.h"
@@ -18,6 +19,21 @@ bool KeyIs(const std::wstring& key, const wchar_t (&name)[N]) {
   return key.size() == N - 1 && key.compare(0, N - 1, name, N - 1) == 0;
 }
 
+// Makes room for the entries the rest of the body is likely to hold, judged by the bytes the
+// entries read so far took, instead of doubling: a doubled block leaves up to half its records
+// unused, and while it is moved the old and the new block are both held.
+void ReserveForRest(const JsonCursor& cursor, const char* arrayStart, size_t readHere,
+                    std::vector<ManifestEntry>& files) {
+  const size_t size = files.size();
+  size_t wanted = size + size / 2 + 1;
+  if (readHere > 0) {
+    const size_t perEntry = static_cast<size_t>(cursor.position - arrayStart) / readHere + 1;
+    const size_t rest = static_cast<size_t>(cursor.end - cursor.position) / perEntry;
+    wanted = std::max(size + rest + rest / 8 + 16, wanted);
+  }
+  files.reserve(std::min(wanted, kMaxManifestEntries));
+}
+
 // Reads the "files" array after its key's colon, appending to files.
 bool ReadFilesArray(JsonCursor& cursor, std::vector<ManifestEntry>& files, std::wstring& error) {
   if (!Consume(cursor, '[')) {
@@ -25,7 +41,14 @@ bool ReadFilesArray(JsonCursor& cursor, std::vector<ManifestEntry>& files, std::
     return false;
   }
   if (Consume(cursor, ']')) return true;
-  for (;;) {
+  const char* const arrayStart = cursor.position;
+  for (size_t readHere = 0;; ++readHere) {
+    // Counted over every "files" member, since a repeated one appends.
+    if (files.size() >= kMaxManifestEntries) {
+      error = kTooManyEntriesText;
+      return false;
+    }
+    if (files.size() == files.capacity()) ReserveForRest(cursor, arrayStart, readHere, files);
     ManifestEntry entry;
     if (!ReadManifestEntry(cursor, entry)) {
       error = L"Bad file entry.";

@@ -7,6 +7,12 @@
 namespace {
 
 constexpr DWORD kManifestChunkBytes = 16384;
+// Resolving, connecting, sending, and each wait for data; a link that delivers a byte now and then
+// is slow, not broken, so no limit applies to the whole transfer.
+constexpr int kTimeoutMs = 30000;
+constexpr DWORD kSocketTimedOut = 10060;  // WSAETIMEDOUT
+// The system's own words for ERROR_WINHTTP_TIMEOUT, for systems that have none.
+constexpr const wchar_t* kTimedOutText = L"The operation timed out";
 
 }  // namespace
 
@@ -32,7 +38,12 @@ bool OpenHttpSession(WinHttpHandle& session) {
   session.Reset(WinHttpOpen(L"QuorvelLauncher/1.0", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
                             WINHTTP_NO_PROXY_BYPASS, 0));
   if (!session) return false;
-  WinHttpSetTimeouts(session.Get(), 30000, 30000, 30000, 30000);
+  WinHttpSetTimeouts(session.Get(), kTimeoutMs, kTimeoutMs, kTimeoutMs, kTimeoutMs);
+  // The wait for the response's headers has a time-out of its own, which not every WinHTTP takes
+  // from the receive time-out: without it a server that accepts and never answers is waited for
+  // without end. Set on the session, every request of it inherits the value.
+  DWORD responseTimeout = kTimeoutMs;
+  WinHttpSetOption(session.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout, sizeof(responseTimeout));
   DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
   WinHttpSetOption(session.Get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
   return true;
@@ -117,6 +128,9 @@ DWORD ReadStatusAndBody(HINTERNET request, std::string& body, std::wstring& erro
 std::wstring WinHttpErrorText() { return WinHttpErrorTextFor(GetLastError()); }
 
 std::wstring WinHttpErrorTextFor(DWORD code) {
+  // Some WinHTTPs report a time-out waiting for the reply as the socket's own code, which has no
+  // text of theirs; it is the same fault as WinHTTP's time-out and reads the same.
+  if (code == kSocketTimedOut) code = ERROR_WINHTTP_TIMEOUT;
   wchar_t buffer[256] = {};
   FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
                  GetModuleHandleW(L"winhttp.dll"), code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, 256,
@@ -124,6 +138,9 @@ std::wstring WinHttpErrorTextFor(DWORD code) {
   // A message that did not fit may leave the buffer without its NUL.
   std::wstring text(buffer, wcsnlen(buffer, 256));
   while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) text.pop_back();
+  // A time-out is the one fault a user can act on by waiting and trying again, so it keeps words
+  // even where the system has none for it.
+  if (text.empty() && code == ERROR_WINHTTP_TIMEOUT) text = kTimedOutText;
   if (text.empty()) {
     wchar_t hex[32];
     std::swprintf(hex, 32, L"WinHTTP error 0x%08X", static_cast<unsigned>(code));

@@ -34,7 +34,7 @@ const char* const kEditions[] = {"",
 
 }  // namespace
 
-std::string MakeSampleManifest(size_t limit, size_t& entryCount) {
+std::string MakeSampleManifest(size_t limit, size_t maxEntries, size_t& entryCount) {
   Random random;
   std::string body =
       "{\n  \"schema\": \"quorvel.download.v1\",\n  \"generated_at\": \"2026-05-25T10:14:01Z\",\n"
@@ -43,7 +43,7 @@ std::string MakeSampleManifest(size_t limit, size_t& entryCount) {
   entryCount = 0;
   char entry[1024];
   char hash[65];
-  for (;;) {
+  while (entryCount < maxEntries) {
     const char* product = kProducts[random.Below(8)];
     const char* variant = kVariants[random.Below(6)];
     const char* ext = kExts[random.Below(5)];

@@ -4,5 +4,6 @@
 #include <string>
 
 // Entries with product names, versions, URLs (some with escaped slashes), ISO times in random
-// order, non-ASCII names raw and escaped, and members the launcher ignores; under limit bytes.
-std::string MakeSampleManifest(size_t limit, size_t& entryCount);
+// order, non-ASCII names raw and escaped, and members the launcher ignores; under limit bytes and
+// at most maxEntries entries.
+std::string MakeSampleManifest(size_t limit, size_t maxEntries, size_t& entryCount);

@@ -135,6 +135,8 @@ TEST_CASE(FailuresBeforeTheBodyLeaveNoFileAndKeepAnOldOne) {
       {Url(L"status/404"), L"Server returned HTTP 404."},
       {Url(L"status/500"), L"Server returned HTTP 500."},
       {Url(L"status/206"), L"Server returned HTTP 206."},
+      // Headers that never come: the wait for the response ends by its time-out, about 30 s.
+      {Url(L"hang/50"), WinHttpErrorTextFor(ERROR_WINHTTP_TIMEOUT)},
       {Url(L"announce/536870913"), L"Server reported file size > 512 MB; refusing."},
       {Url(L"announce/4294967295"), L"Server reported file size > 512 MB; refusing."},
       {L"not a url", L"Invalid download URL."},

@@ -10,6 +10,8 @@ alone, so tests running side by side never share state:
     /files/reset/<N>?send=M                200, Content-Length N, M bytes, then a TCP reset
     /files/slow/<N>?rate=B&step=S          200, Content-Length N, about B bytes a second in S-byte steps
     /files/status/<code>                   that status with a short text body
+    /files/hang/<S>                        the request is read, nothing is sent for S seconds, then
+                                           the connection closes
 
 Every generated body is byte i = i % 251, so a client can check what it stored; nothing is ever held
 in memory beyond one block.
@@ -115,6 +117,9 @@ def _files(req, server):
         step = max(1, int(query.get("step", "16384")))
         _head(req, 200, count)
         _write_pattern(req, count, (rate, step))
+    elif kind == "hang":
+        time.sleep(count)
+        req.close_connection = True
     elif kind == "status":
         text = b"status %d\n" % count
         server.reply(req, count, text, {"Content-Type": "text/plain"})

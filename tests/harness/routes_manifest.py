@@ -10,9 +10,11 @@ State key "manifest", a JSON object; every member is optional:
     truncate_at   announce the whole length but close the connection after this many body bytes
     content_type  default "application/json"
     headers       extra response headers, {"Name": "value"}
+    hang          accept the request and send nothing for this many seconds, then close
 The default is a small good manifest (default_manifest).
 """
 import json
+import time
 
 PATH = "/download/latest/filelist.json.php"
 STEP = 65536
@@ -56,6 +58,10 @@ def _pieces(config, port):
 
 def serve_manifest(req, server):
     config = server.get("manifest") or {}
+    if "hang" in config:
+        time.sleep(float(config["hang"]))
+        req.close_connection = True
+        return
     pieces, total = _pieces(config, server.port)
     chunked = bool(config.get("chunked"))
     req.send_response(int(config.get("status", 200)))

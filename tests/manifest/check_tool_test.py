@@ -71,6 +71,7 @@ def main():
     write('schema.json', b'{"schema":"Quorvel.download.v1"}')
     write('limit.json', ('{' + SCHEMA + '}').encode().ljust(16777216, b' '))
     write('large.json', ('{' + SCHEMA + '}').encode().ljust(16777217, b' '))
+    write('many.json', ('{' + SCHEMA + ',"files":[' + ','.join(['{}'] * 10001) + ']}').encode())
 
     code, out, _ = run(command, ['--json', 'ok.json'])
     expect('accepted manifest, json', (code, out), (0, OK_JSON))
@@ -91,6 +92,7 @@ def main():
         ('bad entry', 'entry.json', 'Bad file entry.'),
         ('wrong schema', 'schema.json', "Unexpected manifest schema: 'Quorvel.download.v1'."),
         ('over the size limit', 'large.json', 'Manifest is unreasonably large; refusing to read more.'),
+        ('over the entry limit', 'many.json', 'Manifest lists more than 10,000 files; refusing.'),
     ]:
         code, out, _ = run(command, ['--json', name])
         expect(label + ', json', (code, out), (1, rejected(text)))

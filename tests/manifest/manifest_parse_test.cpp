@@ -158,6 +158,38 @@ TEST_CASE(WellFormedManifestsParseInDisplayOrder) {
   }
 }
 
+// That many empty entries, comma-separated.
+std::string EmptyEntries(size_t count) {
+  std::string out;
+  for (size_t i = 0; i < count; ++i) out += i ? ",{}" : "{}";
+  return out;
+}
+
+TEST_CASE(EntriesStopAtTheBound) {
+  struct BoundCase {
+    const char* label;
+    std::string body;
+    std::wstring error;  // empty for a success
+  };
+  const size_t kMax = kMaxManifestEntries;
+  const std::vector<BoundCase> cases = {
+      {"exactly the bound", Files(EmptyEntries(kMax)), L""},
+      // The 10,001st element is not even an object: the bound must speak before it is read.
+      {"one past the bound fails as it begins", Files(EmptyEntries(kMax) + ",1"), kTooManyEntriesText},
+      {"a repeated files member counts on",
+       Doc(kSchema + ",\"files\":[" + EmptyEntries(kMax / 2) + "],\"files\":[" + EmptyEntries(kMax / 2 + 1) + "]"),
+       kTooManyEntriesText},
+  };
+  for (const BoundCase& c : cases) {
+    check::Scope scope(c.label);
+    Manifest manifest;
+    std::wstring error;
+    CHECK_EQ(ParseManifest(c.body, manifest, error), c.error.empty());
+    CHECK_EQ(error, c.error);
+    CHECK_EQ(manifest.files.size(), kMax);
+  }
+}
+
 TEST_CASE(EntryFieldsTakeTheirValues) {
   const std::string body = Files(
       "{\"name\":\"Setup \\u00e9.msi\",\"url\":\"https://host/a\\/b\",\"size\":1048576,"
