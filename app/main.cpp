@@ -15,18 +15,8 @@ namespace {
 
 // The launcher is typically run from a Downloads folder that may hold anything; from here on DLLs
 // are looked for in the system folder only. Every DLL the executable imports that the system does
-// not already pin to that folder is delay-loaded, so it is first looked for after this call. The
-// call is looked up rather than imported: Windows 7 and Vista have it only with an update, and an
-// import the loader cannot satisfy would keep the launcher from starting at all.
-void RestrictDllSearchToSystemFolder() {
-  using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
-  const FARPROC found = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
-  if (!found) return;
-  // Through the generic function type, which converts to any other without a warning.
-  const auto setDefaultDllDirectories =
-      reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void (*)()>(found));
-  setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-}
+// not already pin to that folder is delay-loaded, so it is first looked for after this call.
+void RestrictDllSearchToSystemFolder() { SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32); }
 
 }  // namespace
 

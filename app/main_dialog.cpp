@@ -32,13 +32,17 @@
 namespace {
 
 constexpr DWORD kCloseDelayAfterLaunchMs = 400;
+// What the manifest-failure state says when there is no better text to give.
+constexpr wchar_t kUnknownError[] = L"Unknown error.";
 
+// False when the system could not start the thread.
 template <typename Procedure, typename... Arguments>
-void StartDetachedWorker(Procedure procedure, Arguments... arguments) {
+bool StartDetachedWorker(Procedure procedure, Arguments... arguments) {
   try {
     std::thread(procedure, arguments...).detach();
+    return true;
   } catch (const std::system_error&) {
-    // No thread: the window simply stays as it is; it has no state for this case.
+    return false;
   }
 }
 
@@ -73,13 +77,16 @@ void OnInitDialog(HWND dialog) {
   g_mainWindow = dialog;
   // The fetch starts first, so it overlaps the rest of the set-up; its message is taken only once
   // this handler has returned and the window is shown in the Fetching state.
-  StartDetachedWorker(ManifestWorker);
+  const bool fetching = StartDetachedWorker(ManifestWorker);
   g_windowDpi = WindowDpi(dialog);
   KeepDialogManagerOutOfDpiChanges(dialog);
   SetWindowIconsForDpi(dialog, g_windowDpi);
   LoadBannerImage();
   InitMainDialogControls(dialog);
   LayoutControls(dialog);
+  // Without its worker no manifest ever comes: the window says so instead of fetching for ever.
+  if (!fetching) ShowManifestFailed(kUnknownError);
+  // Without this one the shortcut and old downloads are simply left as they are this time.
   StartDetachedWorker(UpkeepWorker);
 }
 
@@ -148,7 +155,7 @@ std::wstring TakeWorkerText(wchar_t* payload, const wchar_t* fallback) {
   return text;
 }
 
-void OnManifestFailed(wchar_t* payload) { ShowManifestFailed(TakeWorkerText(payload, L"Unknown error.")); }
+void OnManifestFailed(wchar_t* payload) { ShowManifestFailed(TakeWorkerText(payload, kUnknownError)); }
 
 void OnDownloadProgress(WPARAM receivedKiB, LPARAM totalKiB) {
   ShowDownloadProgress(static_cast<long long>(receivedKiB), static_cast<long long>(totalKiB));

@@ -15,6 +15,13 @@ const QUORVEL_DIGEST_CACHE_DIR = '';
 
 const QUORVEL_SCHEMA = 'quorvel.download.v1';
 
+// A file modified this recently (seconds) may still be arriving and is left out until it rests.
+const QUORVEL_SETTLE_SECONDS = 10;
+
+// How long a request waits for another one's hashing before it asks the client to come back.
+const QUORVEL_HASH_WAIT_SECONDS = 20;
+const QUORVEL_RETRY_AFTER_SECONDS = 5;
+
 // A PHP warning printed into the reply would break the JSON; warnings go to the log only.
 ini_set('display_errors', '0');
 
@@ -129,9 +136,12 @@ function LinkStaysInside(string $path, string $folder, string $self): bool
     return true;
 }
 
-// One pass over the folder: name, size and time of every file that may be offered.
+// One pass over the folder: name, size and time of every file that may be offered. A file modified
+// in the last few seconds is left out: it may be an upload still in progress, whose digest would
+// match its truncated bytes.
 function ListFolder(string $folder, string $self, ?string &$error): ?array
 {
+    $now = time();
     $handle = opendir($folder);
     if ($handle === false) {
         $error = 'The download folder cannot be read.';
@@ -166,31 +176,35 @@ function ListFolder(string $folder, string $self, ?string &$error): ?array
                 . rawurlencode($name));
             continue;
         }
-        $files[] = [$name, (int)$info['size'], (int)$info['mtime'], (int)$info['ino']];
+        $mtime = (int)$info['mtime'];
+        if ($mtime > $now - QUORVEL_SETTLE_SECONDS && $mtime <= $now) {
+            continue;
+        }
+        $files[] = [$name, (int)$info['size'], $mtime, (int)$info['ino']];
     }
     closedir($handle);
     return $files;
 }
 
 // The digest cache of this folder, or '' when no safe place for it exists (then every request hashes).
-// The default folder under the shared temporary folder is used only when it is ours alone: a real
-// folder, not a link, with no access for group or others, and writable by us.
+// The cache decides which digests are served, so its folder, the configured one or the default under
+// the shared temporary folder, is used only when it is ours alone: a real folder, not a link, with
+// no access for group or others, and writable by us.
 function DigestCachePath(string $folder): string
 {
-    $directory = QUORVEL_DIGEST_CACHE_DIR;
+    $directory = rtrim(QUORVEL_DIGEST_CACHE_DIR, '/');
     if ($directory === '') {
         $directory = rtrim(sys_get_temp_dir(), '/') . '/quorvel-filelist-cache';
         if (!is_dir($directory) && !@mkdir($directory, 0700) && !is_dir($directory)) {
             error_log('filelist.json.php: cannot create the digest cache folder ' . $directory);
             return '';
         }
-        clearstatcache(true, $directory);
-        if (is_link($directory) || (fileperms($directory) & 0077) !== 0) {
-            error_log('filelist.json.php: not using ' . $directory . ': it is a link or open to others');
-            return '';
-        }
     }
-    $directory = rtrim($directory, '/');
+    clearstatcache(true, $directory);
+    if (is_link($directory) || (is_dir($directory) && (fileperms($directory) & 0077) !== 0)) {
+        error_log('filelist.json.php: not using ' . $directory . ': it is a link or open to others');
+        return '';
+    }
     if (!is_dir($directory) || !is_writable($directory)) {
         error_log('filelist.json.php: the digest cache folder ' . $directory . ' is not a writable folder');
         return '';
@@ -232,10 +246,25 @@ function CachedDigest(array $cache, string $name, int $size, int $mtime, int $in
     return $entry[3];
 }
 
+// Takes the cache's lock, waiting a bounded time for a request that holds it; false when that
+// request is still hashing at the end of the wait.
+function LockDigestCache($lock): bool
+{
+    $deadline = microtime(true) + QUORVEL_HASH_WAIT_SECONDS;
+    while (!flock($lock, LOCK_EX | LOCK_NB)) {
+        if (microtime(true) >= $deadline) {
+            return false;
+        }
+        usleep(100000);
+    }
+    return true;
+}
+
 // The SHA-256 of each listed file (by name), hashing only file versions the cache does not hold.
 // Requests that find something to hash take turns, so a big new file is hashed once, not by every
-// request that arrives meanwhile. A file that cannot be read has no digest.
-function Digests(string $folder, array $listed): array
+// request that arrives meanwhile; null when another request's hashing outlasted the wait. A file
+// that cannot be read has no digest.
+function Digests(string $folder, array $listed): ?array
 {
     $path = DigestCachePath($folder);
     $cache = ReadDigestCache($path);
@@ -252,7 +281,10 @@ function Digests(string $folder, array $listed): array
     }
     $lock = $path === '' ? false : @fopen($path . '.lock', 'c');
     if ($lock !== false) {
-        flock($lock, LOCK_EX);
+        if (!LockDigestCache($lock)) {
+            fclose($lock);
+            return null;
+        }
         $cache = ReadDigestCache($path);  // another request may have hashed while we waited
     }
     $digests = [];
@@ -310,6 +342,11 @@ function Main(): void
     usort($listed, static fn(array $a, array $b): int => ($b[2] <=> $a[2]) ?: strcmp($a[0], $b[0]));
 
     $digests = Digests($folder, $listed);
+    if ($digests === null) {
+        header('Retry-After: ' . QUORVEL_RETRY_AFTER_SECONDS);
+        SendError(503, 'The download list is being prepared; try again in a few seconds.');
+        return;
+    }
     $prefix = BaseUrl() . FolderUrlPath();
     $files = [];
     $newest = null;

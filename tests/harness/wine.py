@@ -15,7 +15,7 @@ import subprocess
 import sys
 import tempfile
 
-from harness import ca
+from harness import ca, wine_registry
 from harness.checks import Failure, poll
 
 
@@ -30,10 +30,34 @@ def prefix_dir():
     return prefix
 
 
-def ensure_trusted(trust_ca_exe, certs, timeout=180):
+def run_wine(args, what, timeout=60, attempts=3, check=False):
+    """Runs a Windows program of the prefix to its end and returns its completed process, with its
+    output in a file (a pipe could be held open by Wine's helper processes). A loaded machine can
+    stall a Wine start, so each attempt is bounded and a stalled one is ended and tried again; after
+    the last the Failure names what was waited for. check: a non-zero exit code fails at once."""
+    for attempt in range(1, attempts + 1):
+        with tempfile.TemporaryFile() as output:
+            try:
+                result = subprocess.run([wine_binary(), *args], stdout=output,
+                                        stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+                                        timeout=timeout)
+            except subprocess.TimeoutExpired:
+                print("wine: no end of %s within %d s (attempt %d of %d)" % (what, timeout, attempt,
+                                                                            attempts), flush=True)
+                continue
+            output.seek(0)
+            result.stdout = output.read().decode("utf-8", "replace")
+        if check and result.returncode != 0:
+            raise Failure("%s failed (%d): %s" % (what, result.returncode, result.stdout))
+        return result
+    raise Failure("timed out waiting for %s: %d attempts of %d s each" % (what, attempts, timeout))
+
+
+def ensure_trusted(trust_ca_exe, certs):
     """Puts the CA into the prefix's current-user Root store (registry-backed), so nothing outside
     the prefix learns of it. A marker file in the prefix, named after the CA's fingerprint, skips
-    the Wine start on later calls; a lock file serialises concurrent callers."""
+    the Wine start on later calls; a lock file serialises concurrent callers. Adding the CA again
+    after a stalled attempt changes nothing."""
     prefix = prefix_dir()
     with open(certs.ca_der, "rb") as der:
         fingerprint = hashlib.sha256(der.read()).hexdigest()[:16]
@@ -43,16 +67,15 @@ def ensure_trusted(trust_ca_exe, certs, timeout=180):
         fcntl.flock(lock, fcntl.LOCK_EX)
         if os.path.exists(marker):
             return False
-        result = subprocess.run([wine_binary(), trust_ca_exe, certs.ca_der], capture_output=True,
-                                text=True, timeout=timeout)
-        if result.returncode != 0:
-            raise RuntimeError(f"trust_ca failed ({result.returncode}): {result.stdout}{result.stderr}")
+        run_wine([trust_ca_exe, certs.ca_der], "trust_ca adding the test CA to the prefix",
+                 check=True)
         open(marker, "w").close()
         return True
 
 
 class Prefix:
-    """The Wine prefix the test bed made: where its user's folders are on the Linux side."""
+    """The Wine prefix the test bed made: where its user's folders are on the Linux side, learnt
+    from the registry files and the drive links on disk rather than from a Wine process."""
 
     def __init__(self):
         self.path = prefix_dir()
@@ -67,27 +90,52 @@ class Prefix:
     def temp_dir(self):
         """The user's %TEMP% as this prefix defines it, on the Linux side."""
         if not getattr(self, "_temp", None):
-            windows = self.run_text(["cmd", "/c", "echo", "%TEMP%"]).strip()
-            self._temp = self.run_text(["winepath", "-u", windows]).strip()
+            environment = wine_registry.user_environment(self.path)
+            windows = environment.get("temp", "")
+            temp = self.unix_path(windows) if windows else None
+            if not temp or not os.path.isdir(temp):
+                raise Failure("the prefix's registry gives %%TEMP%% as %r, which is no folder (%r)"
+                              % (windows, temp))
+            self._temp = temp
         return self._temp
 
-    @staticmethod
-    def run_text(args):
-        # Through a file: a pipe could be held open by Wine's helper processes.
-        with tempfile.TemporaryFile() as output:
-            subprocess.run([wine_binary(), *args], stdout=output, stderr=subprocess.DEVNULL,
-                           stdin=subprocess.DEVNULL, timeout=120, check=True)
-            output.seek(0)
-            return output.read().decode("utf-8", "replace")
+    def drives(self):
+        """[(letter, Linux folder)] of the prefix's drive links, the longest folder first."""
+        found = []
+        for link in glob.glob(os.path.join(self.path, "dosdevices", "?:")):
+            if os.path.isdir(link):
+                found.append((os.path.basename(link)[0].upper(), os.path.realpath(link)))
+        return sorted(found, key=lambda drive: len(drive[1]), reverse=True)
+
+    def unix_path(self, windows_path):
+        """A drive-letter path on the Linux side; each folder that exists is matched without case,
+        as Windows matches it. None for a drive the prefix does not have."""
+        drive, _, rest = windows_path.partition(":")
+        path = os.path.join(self.path, "dosdevices", drive.lower() + ":")
+        if len(drive) != 1 or not os.path.isdir(path):
+            return None
+        for part in [p for p in rest.split("\\") if p]:
+            exact = os.path.join(path, part)
+            if not os.path.exists(exact) and os.path.isdir(path):
+                matches = [n for n in os.listdir(path) if n.lower() == part.lower()]
+                exact = os.path.join(path, matches[0]) if matches else exact
+            path = exact
+        return path
+
+    def windows_path(self, unix_path):
+        """The drive-letter path Wine gives a Linux path: through the drive whose folder holds it."""
+        real = os.path.realpath(unix_path)
+        for letter, folder in self.drives():
+            if real == folder or real.startswith(folder.rstrip("/") + "/"):
+                rest = real[len(folder):].strip("/")
+                return letter + ":\\" + rest.replace("/", "\\")
+        raise Failure("no drive of the prefix holds %s" % unix_path)
 
     def download_dir(self):
         return os.path.join(self.temp_dir(), "QuorvelLauncher")
 
     def desktop_dir(self):
         return os.path.join(self.user_dir(), "Desktop")
-
-    def windows_path(self, unix_path):
-        return self.run_text(["winepath", "-w", unix_path]).strip()
 
 
 class Program:
@@ -166,8 +214,7 @@ class Screen:
 
 def start_wine():
     """Starts the prefix's wineserver and helper processes with no pipes of ours to inherit."""
-    subprocess.run([wine_binary(), "cmd", "/c", "exit"], stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+    run_wine(["cmd", "/c", "exit"], "the prefix's first program (cmd /c exit) to start Wine")
 
 
 if __name__ == "__main__":

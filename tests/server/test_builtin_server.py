@@ -5,12 +5,15 @@ Usage: test_builtin_server.py --script FILE --work DIR [--checker quorvel-manife
 Exits 77 (skipped) with a reason when PHP's command-line program is missing.
 """
 import argparse
+import fcntl
+import glob
 import http.client
 import json
 import os
 import shutil
 import subprocess
 import sys
+import time
 import urllib.parse
 
 import download_folder
@@ -44,6 +47,44 @@ def check_generator(fails, checker, folder, base):
     fails.check(b"not valid UTF-8: bad%FF%20name.bin" in made.stderr, "--make names the file it left out")
 
 
+def check_configured_cache(fails, server, log_path, cache_dir, private):
+    """A configured cache folder that is a link, or open to others, is not used and is named in the
+    log once per request; a private real folder is used."""
+    url = server.base_url + "/proxied/download/latest/filelist.json.php"
+    os.makedirs(private, mode=0o700)
+    rows = [  # (what the configured path is, whether the cache is used there)
+        ("a link to a private folder", lambda: os.symlink(private, cache_dir), False),
+        ("a folder open to others", lambda: os.mkdir(cache_dir, 0o755), False),
+        ("a private folder", lambda: os.chmod(cache_dir, 0o700), True),
+    ]
+    for what, make, used in rows:
+        if os.path.islink(cache_dir):
+            os.remove(cache_dir)
+        make()
+        with open(log_path, "rb") as f:
+            before = f.read().count(b"not using " + cache_dir.encode())
+        status, _, _ = fetch(url)
+        fails.check_eq(status, 200, f"status with the cache folder {what}")
+        with open(log_path, "rb") as f:
+            named = f.read().count(b"not using " + cache_dir.encode()) - before
+        fails.check_eq(named, 0 if used else 1, f"log lines naming the cache folder when it is {what}")
+        written = glob.glob(os.path.join(private, "digests-*")) + glob.glob(os.path.join(cache_dir, "digests-*"))
+        fails.check_eq(bool(written), used, f"a cache file written when the folder is {what}")
+
+
+def check_hashing_wait(fails, server, cache_path):
+    """While another request holds the cache's lock (hashing), a request that needs a digest waits
+    a bounded time and then answers 503 with Retry-After."""
+    with open(cache_path + ".lock", "a") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        start = time.monotonic()
+        status, headers, _ = fetch(server.base_url + download_folder.FOLDER_PATH + "filelist.json.php")
+        took = time.monotonic() - start
+        fcntl.flock(lock, fcntl.LOCK_UN)
+    fails.check_eq((status, headers.get("retry-after")), (503, "5"), "reply while another request hashes")
+    fails.check(19 <= took < 40, f"the wait for another request's hashing took {took:.1f} s (about 20 s)")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--script", required=True)
@@ -62,14 +103,20 @@ def main():
     os.makedirs(proxied)
     with open(args.script, encoding="utf-8") as f:
         source = f.read()
+    # Its digest cache is a configured folder, which must pass the default folder's checks.
+    cache_dir = os.path.join(work, "configured-cache")
     configured = source.replace("const QUORVEL_BASE_URL = '';",
                                 "const QUORVEL_BASE_URL = 'https://downloads.example.com/';")
+    configured = configured.replace("const QUORVEL_DIGEST_CACHE_DIR = '';",
+                                    f"const QUORVEL_DIGEST_CACHE_DIR = '{cache_dir}';")
     fails = checks.Checks(keep_going=True, quiet=True)
-    fails.check(configured != source, "the script has a QUORVEL_BASE_URL line to configure")
+    fails.check(configured.count("downloads.example.com") == 1 and cache_dir in configured,
+                "the script has QUORVEL_BASE_URL and QUORVEL_DIGEST_CACHE_DIR lines to configure")
     with open(os.path.join(proxied, "filelist.json.php"), "w", encoding="utf-8") as f:
         f.write(configured)
     with open(os.path.join(proxied, "Setup 1.msi"), "wb") as f:
         f.write(b"x")
+    os.utime(os.path.join(proxied, "Setup 1.msi"), (download_folder.utc("2026-01-01T00:00:00Z"),) * 2)
 
     log_path = os.path.join(work, "php-server.log")
     temp_folder = os.path.join(work, "tmp")
@@ -96,11 +143,15 @@ def main():
         fails.check_eq(status, 200, "status with a query")
         fails.check_eq(json.loads(queried)["files"], json.loads(body)["files"], "a query changes nothing")
 
+        # A file written just now may be an upload still in progress: it stays out of the list.
+        with open(os.path.join(proxied, "Setup 2.msi"), "wb") as f:
+            f.write(b"half an upl")
         status, _, body = fetch(server.base_url + "/proxied/download/latest/filelist.json.php")
         fails.check_eq(status, 200, "status with a configured base URL")
         fails.check_eq([f["url"] for f in json.loads(body)["files"]],
                     ["https://downloads.example.com/proxied/download/latest/Setup%201.msi"],
-                    "URLs from the configured base URL")
+                    "URLs from the configured base URL, without the file modified just now")
+        check_configured_cache(fails, server, log_path, cache_dir, os.path.join(work, "private"))
 
         # Without the 5 GiB file from here on, which the generator would hash each time.
         os.rename(os.path.join(folder, download_folder.BIG_NAME), os.path.join(work, download_folder.BIG_NAME))
@@ -109,6 +160,7 @@ def main():
             check_generator(fails, args.checker, folder, server.base_url)
         download_folder.check_digest_cache(fails, fetch, server.base_url,
                                            download_folder.cache_file(temp_folder, folder), folder, expected)
+        check_hashing_wait(fails, server, download_folder.cache_file(temp_folder, folder))
     finally:
         server.stop()
 
