@@ -78,20 +78,30 @@ def ensure_ca(directory, common_name="Quorvel Test CA"):
         return certs
 
 
-def make_signer(directory, common_name="Quorvel Throwaway Code Signing CA"):
+PUBLISHER = "/CN=Quorvel Throwaway Publisher"
+
+
+def make_signer(directory, common_name="Quorvel Throwaway Code Signing CA", subject=PUBLISHER):
     """A fresh code-signing CA and signer: the CA certificate (PEM and DER), the signer's PKCS#12
     file, the file holding its password, and the password itself (so a test can look for it in
     logs)."""
     os.makedirs(directory, exist_ok=True)
-    password = "pw " + secrets.token_hex(12)  # a space, so shell word splitting would show
-    with open(os.path.join(directory, "password.txt"), "w") as f:
-        f.write(password + "\n")
     _make_ca(directory, common_name, "30")
-    _issue(directory, "signer", "/CN=Quorvel Throwaway Publisher", _SIGNER_EXTENSIONS, "30")
-    _openssl("pkcs12", "-export", "-inkey", "signer.key", "-in", "signer.pem", "-certfile", "ca.pem",
-             "-out", "signer.pfx", "-passout", "file:password.txt", cwd=directory)
-    path = lambda name: os.path.join(directory, name)  # noqa: E731
-    return Signer(path("ca.pem"), path("ca.der"), path("signer.pfx"), path("password.txt"), password)
+    return issue_signer(directory, "signer", subject)
+
+
+def issue_signer(directory, name, subject, days="30"):
+    """Another code-signing certificate (a new key) from the CA that make_signer made in directory:
+    another publisher, or the same names renewed."""
+    password = "pw " + secrets.token_hex(12)  # a space, so shell word splitting would show
+    with open(os.path.join(directory, name + "-password.txt"), "w") as f:
+        f.write(password + "\n")
+    _issue(directory, name, subject, _SIGNER_EXTENSIONS, days)
+    _openssl("pkcs12", "-export", "-inkey", name + ".key", "-in", name + ".pem", "-certfile", "ca.pem",
+             "-out", name + ".pfx", "-passout", "file:%s-password.txt" % name, cwd=directory)
+    path = lambda file: os.path.join(directory, file)  # noqa: E731
+    return Signer(path("ca.pem"), path("ca.der"), path(name + ".pfx"), path(name + "-password.txt"),
+                  password)
 
 
 def sign_env(signer, ca_pem=None):
