@@ -14,6 +14,7 @@
 #include "net/messages.h"
 #include "net/publisher.h"
 #include "net/sha256.h"
+#include "net/system_dlls.h"
 
 namespace {
 
@@ -171,6 +172,7 @@ bool MakeDestinationPath(const ManifestEntry& entry, DownloadJob& job, std::wstr
 }
 
 void DownloadWorker(std::unique_ptr<DownloadJob> job) {
+  BindSystemDlls();  // before WinHTTP is first called
   std::wstring error;
   if (DownloadFile(job->url, job->destinationPath, job->expectedSha256, job->mustBeSigned, error)) {
     PostMessageW(g_mainWindow, WM_DOWNLOAD_DONE, reinterpret_cast<WPARAM>(CopyToLocalText(job->destinationPath)), 0);

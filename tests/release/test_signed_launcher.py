@@ -17,6 +17,7 @@ VERIFY_TRUST = None  # verify_trust.exe, from the command line
 PUBLISHER = "/O=Quorvel Test Publishing/CN=Quorvel Throwaway Publisher"
 NOT_SIGNED = "Downloaded file is not signed by Quorvel Test Publishing."
 OWN_NAME = "QuorvelLauncher.exe"
+PLANTED_DLLS = world.PLANTED_DLLS + ("bcrypt.dll", "crypt32.dll", "wintrust.dll")
 
 
 def verify_trust(t, exe):
@@ -102,9 +103,14 @@ def check_refused(t, w, name):
     t.check_eq(records(w), [], "nothing was started")
 
 
-def check_started(t, w, name, entries):
+def check_started(t, w, name, entries, planted=False):
+    """With planted, the launcher runs from a folder that also holds DLLs of the names that
+    checking a signature and WinHTTP use, none of which may be loaded."""
     t.probe.watched = None  # the new run is the one whose early exit ends a wait
-    launcher = w.start_launcher("launcher-%s.log" % name)
+    if planted:
+        launcher, folders = w.start_planted_launcher(OWN_NAME, "launcher-%s.log" % name, PLANTED_DLLS)
+    else:
+        launcher = w.start_launcher("launcher-%s.log" % name)
     steps.wait_ready(t, entries)
     double_click(t, name)
     landed = poll(lambda: w.downloaded(name), "%s to be kept" % name, 120)
@@ -112,6 +118,8 @@ def check_started(t, w, name, entries):
     t.check_eq(record.get("path", "").lower(), w.prefix.windows_path(landed[0]).lower(),
                "%s was started" % name)
     t.check_exit(launcher, "the launcher's own close after starting %s" % name, 60, world.EXIT_CODE)
+    if planted:
+        t.check_eq(w.planted_traces(folders), [], "no planted DLL was loaded")
 
 
 def check_update_relaunched(t, w, entries):
@@ -154,7 +162,7 @@ def body(t):
         if name == OWN_NAME:
             check_update_relaunched(t, w, entries)
         else:
-            check_started(t, w, name, entries)
+            check_started(t, w, name, entries, planted=name == "Renewed.exe")
 
 
 if __name__ == "__main__":
