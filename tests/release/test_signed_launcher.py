@@ -2,7 +2,8 @@
 prefix: Wine's WinVerifyTrust accepts it and rejects a copy with one flipped bit, and the signed
 launcher lists the test server's files. Being signed, it starts only programs, packages and updates
 that its own publisher signed: the recorder signed by the publisher, or by the publisher's renewed
-certificate, is started, and so is the launcher's own update, relaunched; every other program or
+certificate, is started, a package signed by the publisher reaches msiexec, and the launcher's own
+update is relaunched; every other program or
 package is refused with the publisher's name, its file is deleted and nothing runs."""
 import argparse
 import os
@@ -64,7 +65,11 @@ def catalogue(t, w):
         # Named like the launcher, so it would be relaunched as its update.
         OWN_NAME.lower(): signed_copy(t, t.args.recorder, "other-update.exe", other),
     }
+    package = t.artefact("marker.msi")
+    subprocess.run(["wixl", "-o", package, os.path.join(t.args.root, "tests", "install", "marker.wxs")],
+                   check=True, timeout=120, capture_output=True)
     started = {
+        "Signed Setup.msi": signed_copy(t, package, "signed.msi", signer),
         "Signed.exe": recorder,
         "Renewed.exe": signed_copy(t, t.args.recorder, "renewed.exe", renewed),
         OWN_NAME: launcher,
@@ -91,7 +96,7 @@ def records(w):
     return [f for f in w.downloads() if f.endswith(".record")]
 
 
-def check_refused(t, w, name):
+def check_refused(t, w, name, msiexec):
     double_click(t, name)
     # The list is disabled from the click until the download has ended, and the server counts the
     # file only after the click: both together mean this download is over.
@@ -101,11 +106,13 @@ def check_refused(t, w, name):
                "%s refused in red" % name)
     t.check_eq(w.downloaded(name), [], "%s was deleted" % name)
     t.check_eq(records(w), [], "nothing was started")
+    t.check(not os.path.exists(msiexec + ".record"), "msiexec was not started")
 
 
-def check_started(t, w, name, entries, planted=False):
+def check_started(t, w, name, entries, msiexec, planted=False):
     """With planted, the launcher runs from a folder that also holds DLLs of the names that
-    checking a signature and WinHTTP use, none of which may be loaded."""
+    checking a signature and WinHTTP use, none of which may be loaded, and Wine prefers programs
+    found on disk to its own, so that the recorder in place of msiexec is what runs."""
     t.probe.watched = None  # the new run is the one whose early exit ends a wait
     if planted:
         launcher, folders = w.start_planted_launcher(OWN_NAME, "launcher-%s.log" % name, PLANTED_DLLS)
@@ -114,9 +121,14 @@ def check_started(t, w, name, entries, planted=False):
     steps.wait_ready(t, entries)
     double_click(t, name)
     landed = poll(lambda: w.downloaded(name), "%s to be kept" % name, 120)
-    record = steps.read_record(landed[0] + ".record", 120)
-    t.check_eq(record.get("path", "").lower(), w.prefix.windows_path(landed[0]).lower(),
-               "%s was started" % name)
+    if name.endswith(".msi"):
+        record = steps.read_record(msiexec + ".record", 120)
+        t.check(record.get("command", "").endswith('/i "%s"' % w.prefix.windows_path(landed[0])),
+                "%s was handed to msiexec" % name)
+    else:
+        record = steps.read_record(landed[0] + ".record", 120)
+        t.check_eq(record.get("path", "").lower(), w.prefix.windows_path(landed[0]).lower(),
+                   "%s was started" % name)
     t.check_exit(launcher, "the launcher's own close after starting %s" % name, 60, world.EXIT_CODE)
     if planted:
         t.check_eq(w.planted_traces(folders), [], "no planted DLL was loaded")
@@ -142,6 +154,7 @@ def body(t):
         raise scenario.Skip("the recorder program (install tools) is not built in this tree")
     w = world.World(t, t.args.ca_dir, t.args.trust_ca)
     launcher, refused, started = catalogue(t, w)
+    msiexec = steps.recorder_in_place_of(t, "msiexec.exe")
     code, _ = verify_trust(t, launcher)
     t.check_eq(code, 0, "WinVerifyTrust accepts the signed launcher")
     code, text = verify_trust(t, ca.flipped_copy(launcher, t.artefact("flipped-launcher.exe")))
@@ -153,7 +166,7 @@ def body(t):
     steps.wait_ready(t, entries)
     t.screen.screenshot("1-signed-launcher-ready")
     for name in refused:
-        check_refused(t, w, name)
+        check_refused(t, w, name, msiexec)
     t.screen.screenshot("2-refused")
     t.screen.focus(world.LAUNCHER_TITLE)
     t.screen.key("alt+F4")
@@ -162,7 +175,7 @@ def body(t):
         if name == OWN_NAME:
             check_update_relaunched(t, w, entries)
         else:
-            check_started(t, w, name, entries, planted=name == "Renewed.exe")
+            check_started(t, w, name, entries, msiexec, planted=name.endswith(".msi"))
 
 
 if __name__ == "__main__":
