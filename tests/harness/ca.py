@@ -104,6 +104,62 @@ def issue_signer(directory, name, subject, days="30"):
                   password)
 
 
+_DATED_CA_CONFIG = """\
+[ca]
+default_ca = dated
+[dated]
+dir = .
+database = index.txt
+new_certs_dir = .
+serial = serial
+default_md = sha256
+policy = any
+unique_subject = no
+[any]
+organizationName = optional
+commonName = supplied
+[ca_ext]
+basicConstraints = critical, CA:TRUE
+keyUsage = critical, keyCertSign, cRLSign
+[signer_ext]
+%s[tsa_ext]
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = critical, timeStamping
+""" % _SIGNER_EXTENSIONS
+
+Dated = collections.namedtuple("Dated", "ca_pem ca_der signer_chain signer_key tsa_chain tsa_key")
+
+
+def make_dated_signer(directory, subject, not_before, not_after):
+    """A CA valid since 2024 and, from it, a code-signing certificate valid only from not_before to
+    not_after (openssl's YYYYMMDDHHMMSSZ) and a time-stamping certificate valid 2024 to 2036: what
+    signs a file with a certificate that has since expired, time-stamped while it was valid."""
+    os.makedirs(directory, exist_ok=True)
+    with open(os.path.join(directory, "ca.cnf"), "w") as f:
+        f.write(_DATED_CA_CONFIG)
+    open(os.path.join(directory, "index.txt"), "w").close()
+    with open(os.path.join(directory, "serial"), "w") as f:
+        f.write("01\n")
+    ca_args = ["ca", "-batch", "-config", "ca.cnf", "-notext", "-keyfile", "ca.key"]
+    for name, subj in (("ca", "/CN=Quorvel Dated Code Signing CA"), ("dated", subject), ("tsa", "/CN=Quorvel Test TSA")):
+        _openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key", "-out", name + ".csr",
+                 "-subj", subj, cwd=directory)
+    _openssl(*ca_args, "-selfsign", "-extensions", "ca_ext", "-in", "ca.csr", "-out", "ca.pem",
+             "-startdate", "20240101000000Z", "-enddate", "20360101000000Z", cwd=directory)
+    _openssl("x509", "-in", "ca.pem", "-outform", "der", "-out", "ca.der", cwd=directory)
+    for name, extensions, start, end in (("dated", "signer_ext", not_before, not_after),
+                                         ("tsa", "tsa_ext", "20240101000000Z", "20360101000000Z")):
+        _openssl(*ca_args, "-cert", "ca.pem", "-extensions", extensions, "-in", name + ".csr",
+                 "-out", name + ".pem", "-startdate", start, "-enddate", end, cwd=directory)
+        with open(os.path.join(directory, name + "-chain.pem"), "w") as chain:
+            for part in (name + ".pem", "ca.pem"):
+                chain.write(open(os.path.join(directory, part)).read())
+    path = lambda file: os.path.join(directory, file)  # noqa: E731
+    return Dated(path("ca.pem"), path("ca.der"), path("dated-chain.pem"), path("dated.key"),
+                 path("tsa-chain.pem"), path("tsa.key"))
+
+
 def sign_env(signer, ca_pem=None):
     """The environment that makes the release scripts sign with this signer."""
     env = dict(os.environ)

@@ -2,7 +2,8 @@
 prefix: Wine's WinVerifyTrust accepts it and rejects a copy with one flipped bit, and the signed
 launcher lists the test server's files. Being signed, it starts only programs, packages and updates
 that its own publisher signed: the recorder signed by the publisher, or by the publisher's renewed
-certificate, is started, a package signed by the publisher reaches msiexec, and the launcher's own
+certificate, or by an expired certificate of the publisher's that time-stamped it while it was
+valid, is started, a package signed by the publisher reaches msiexec, and the launcher's own
 update is relaunched; every other program or
 package is refused with the publisher's name, its file is deleted and nothing runs."""
 import argparse
@@ -43,6 +44,17 @@ def signed_copy(t, source, name, signer, nest=None):
     return path
 
 
+def time_stamped_copy(t, source, name, dated, when):
+    """A copy of source signed with the dated certificate at `when` (seconds since 1970), and
+    time-stamped then."""
+    path = t.artefact(os.path.join("signed", name))
+    subprocess.run(["osslsigncode", "sign", "-certs", dated.signer_chain, "-key", dated.signer_key,
+                    "-h", "sha256", "-time", str(when), "-TSA-certs", dated.tsa_chain,
+                    "-TSA-key", dated.tsa_key, "-TSA-time", str(when), "-in", source, "-out", path],
+                   check=True, timeout=120, capture_output=True)
+    return path
+
+
 def catalogue(t, w):
     """Serves the programs and packages of every case; returns the signed launcher, the names
     that must be refused and the names that must start."""
@@ -52,7 +64,10 @@ def catalogue(t, w):
     other = ca.issue_signer(directory, "other", "/O=Someone Else/CN=Someone Else Code Signing")
     # The publisher's names, from a CA that the prefix does not trust.
     impostor = ca.make_signer(t.artefact("untrusted-ca"), "Untrusted Code Signing CA", PUBLISHER)
+    # Valid January to February 2025, time-stamped on 1 February 2025.
+    dated = ca.make_dated_signer(t.artefact("dated-ca"), PUBLISHER, "20250101000000Z", "20250301000000Z")
     wine.ensure_trusted(t.args.trust_ca, signer)
+    wine.ensure_trusted(t.args.trust_ca, dated)
     launcher = signed_copy(t, t.args.launcher, OWN_NAME, signer)
     recorder = signed_copy(t, t.args.recorder, "Signed.exe", signer)
     refused = {
@@ -72,6 +87,7 @@ def catalogue(t, w):
         "Signed Setup.msi": signed_copy(t, package, "signed.msi", signer),
         "Signed.exe": recorder,
         "Renewed.exe": signed_copy(t, t.args.recorder, "renewed.exe", renewed),
+        "Time-stamped.exe": time_stamped_copy(t, t.args.recorder, "time-stamped.exe", dated, 1738368000),
         OWN_NAME: launcher,
     }
     day = 28
