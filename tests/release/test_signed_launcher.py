@@ -18,6 +18,8 @@ TRUST_E_BAD_DIGEST = "0x80096010"
 VERIFY_TRUST = None  # verify_trust.exe, from the command line
 PUBLISHER = "/O=Quorvel Test Publishing/CN=Quorvel Throwaway Publisher"
 NOT_SIGNED = "Downloaded file is not signed by Quorvel Test Publishing."
+OWN_SIGNATURE_FAILS = "This launcher's own signature does not verify; refusing to start downloaded programs."
+HEADER_PADDING = 0x5F0  # zeros between the launcher's section table and its first section
 OWN_NAME = "QuorvelLauncher.exe"
 PLANTED_DLLS = world.PLANTED_DLLS + ("bcrypt.dll", "crypt32.dll", "wintrust.dll")
 
@@ -112,13 +114,13 @@ def records(w):
     return [f for f in w.downloads() if f.endswith(".record")]
 
 
-def check_refused(t, w, name, msiexec):
+def check_refused(t, w, name, msiexec, text=NOT_SIGNED):
     double_click(t, name)
     # The list is disabled from the click until the download has ended, and the server counts the
     # file only after the click: both together mean this download is over.
     state = t.probe.wait(lambda s: w.served_count(name) >= 1 and (s.get("list") or {}).get("enabled"),
                          "the download of %s to end" % name, 120)
-    t.check_eq([steps.status(state), state["status"]["error"]], [NOT_SIGNED, True],
+    t.check_eq([steps.status(state), state["status"]["error"]], [text, True],
                "%s refused in red" % name)
     t.check_eq(w.downloaded(name), [], "%s was deleted" % name)
     t.check_eq(records(w), [], "nothing was started")
@@ -165,6 +167,12 @@ def check_update_relaunched(t, w, entries):
     t.probe.wait_gone("the relaunched copy to close", 30)
 
 
+def close(t, program, after):
+    t.screen.focus(world.LAUNCHER_TITLE)
+    t.screen.key("alt+F4")
+    t.check_exit(program, "the launcher's close after " + after, 60, world.EXIT_CODE)
+
+
 def body(t):
     if not t.args.recorder:
         raise scenario.Skip("the recorder program (install tools) is not built in this tree")
@@ -184,9 +192,16 @@ def body(t):
     for name in refused:
         check_refused(t, w, name, msiexec)
     t.screen.screenshot("2-refused")
-    t.screen.focus(world.LAUNCHER_TITLE)
-    t.screen.key("alt+F4")
-    t.check_exit(running, "the launcher's close after the refusals", 60, world.EXIT_CODE)
+    close(t, running, "the refusals")
+    # A launcher whose own signature fails starts nothing, not even the publisher's own program.
+    # The flipped bit lies in header padding, which the loader ignores and the signature covers.
+    t.probe.watched = None
+    os.makedirs(t.artefact("broken"), exist_ok=True)
+    broken = w.start_launcher("launcher-broken.log", exe=ca.flipped_copy(
+        launcher, t.artefact(os.path.join("broken", OWN_NAME)), HEADER_PADDING))
+    steps.wait_ready(t, entries)
+    check_refused(t, w, "Signed.exe", msiexec, OWN_SIGNATURE_FAILS)
+    close(t, broken, "the own signature's refusal")
     for name in started:
         if name == OWN_NAME:
             check_update_relaunched(t, w, entries)
