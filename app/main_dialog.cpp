@@ -19,6 +19,7 @@
 #include "app/window_icons.h"
 #include "app/window_state.h"
 #include "install/launch.h"
+#include "install/launch_rules.h"
 #include "install/shortcut.h"
 #include "net/download.h"
 #include "net/download_folder.h"
@@ -26,6 +27,7 @@
 #include "net/file_name.h"
 #include "net/manifest_fetch.h"
 #include "net/messages.h"
+#include "net/signature_rules.h"
 #include "res/resource.h"
 #include "server_config.h"
 
@@ -109,6 +111,9 @@ void StartDownload(const ManifestEntry& entry) {
   ShowDownloading(entry.name);
   job->url = entry.url;
   job->expectedSha256 = entry.sha256;
+  const std::wstring extension = FileExtension(g_currentDownloadName);
+  const bool update = ChooseLaunchWay(g_currentDownloadName, OwnExeFileName(), extension) == LaunchWay::Relaunch;
+  job->mustBeSigned = MustBeSignedByPublisher(extension, update);
   try {
     std::thread(DownloadWorker, std::move(job)).detach();
   } catch (const std::system_error&) {

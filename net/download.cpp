@@ -12,7 +12,9 @@
 #include "net/file_name.h"
 #include "net/http.h"
 #include "net/messages.h"
+#include "net/publisher.h"
 #include "net/sha256.h"
+#include "net/system_dlls.h"
 
 namespace {
 
@@ -93,9 +95,10 @@ bool StreamBody(HINTERNET request, HANDLE file, Sha256Hash* hash, int64_t total,
   }
 }
 
-// With a non-empty expectedSha256 the body's digest must match it, or the file is deleted.
+// With a non-empty expectedSha256 the body's digest must match it, and with mustBeSigned the
+// launcher's publisher must have signed the file, or it is deleted.
 bool DownloadFile(const std::wstring& url, const std::wstring& destinationPath, const std::wstring& expectedSha256,
-                  std::wstring& error) {
+                  bool mustBeSigned, std::wstring& error) {
   if (!CheckDownloadRequest(url, expectedSha256, error)) return false;
   Sha256Hash hashState;
   Sha256Hash* hash = expectedSha256.empty() ? nullptr : &hashState;
@@ -146,6 +149,8 @@ bool DownloadFile(const std::wstring& url, const std::wstring& destinationPath, 
     complete = false;
   }
   file.Close();
+  // Judged whole and through a handle of its own that keeps it as judged until the process ends.
+  if (complete && mustBeSigned && !CheckSignedByPublisher(destinationPath, error)) complete = false;
   if (!complete) {
     DeleteFileW(destinationPath.c_str());
     return false;
@@ -167,8 +172,9 @@ bool MakeDestinationPath(const ManifestEntry& entry, DownloadJob& job, std::wstr
 }
 
 void DownloadWorker(std::unique_ptr<DownloadJob> job) {
+  BindSystemDlls();  // before WinHTTP is first called
   std::wstring error;
-  if (DownloadFile(job->url, job->destinationPath, job->expectedSha256, error)) {
+  if (DownloadFile(job->url, job->destinationPath, job->expectedSha256, job->mustBeSigned, error)) {
     PostMessageW(g_mainWindow, WM_DOWNLOAD_DONE, reinterpret_cast<WPARAM>(CopyToLocalText(job->destinationPath)), 0);
   } else {
     // A failed download leaves nothing: its own folder goes too, now that it is empty.

@@ -10,6 +10,7 @@ struct DownloadJob {
   std::wstring destinationPath;
   std::wstring expectedSha256;  // the entry's sha256 as the manifest gave it; empty when it names none
   std::wstring ownFolder;       // made for this download alone: removed, once empty, if it fails
+  bool mustBeSigned = false;    // a program, a package or an update: a signed launcher's publisher must have signed it
 };
 
 // The largest file the launcher downloads; its error texts name it in MB of 1,048,576 bytes.

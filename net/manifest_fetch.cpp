@@ -7,6 +7,7 @@
 #include "net/http.h"
 #include "net/manifest_body.h"
 #include "net/messages.h"
+#include "net/system_dlls.h"
 #include "server_config.h"
 
 bool FetchManifest(Manifest& manifest, std::wstring& error) {
@@ -26,6 +27,7 @@ bool FetchManifest(Manifest& manifest, std::wstring& error) {
 }
 
 void ManifestWorker() {
+  BindSystemDlls();  // before WinHTTP is first called
   // Without memory for the record the dialog shows its own fallback text.
   Manifest* manifest = new (std::nothrow) Manifest();
   if (!manifest) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "net/download_rules.h"
+#include "net/signature_rules.h"
 #include "support/check.h"
 
 namespace {
@@ -174,4 +175,58 @@ TEST_CASE(DigestsMatchTheirHexInEitherCaseAndNothingElse) {
     CHECK(!Sha256HexMatches(changed, digest));
   }
   CHECK(!Sha256HexMatches(hex.substr(2), digest));
+}
+
+TEST_CASE(ProgramsPackagesPatchesAndUpdatesMustBeSignedNothingElse) {
+  struct Row {
+    const wchar_t* extension;
+    bool update;
+    bool mustBeSigned;
+  };
+  const Row rows[] = {
+      {L".exe", false, true},   {L".EXE", false, true},  {L".Msi", false, true},   {L".msp", false, true},
+      {L".txt", false, false},  {L".zip", false, false}, {L".msix", false, false}, {L"", false, false},
+      {L".exe ", false, false}, {L"", true, true},       {L".txt", true, true},
+  };
+  for (const Row& row : rows) {
+    check::Scope scope(check::Show(std::wstring(row.extension) + (row.update ? L" (update)" : L"")));
+    CHECK_EQ(MustBeSignedByPublisher(row.extension, row.update), row.mustBeSigned);
+  }
+}
+
+TEST_CASE(ASignerIsThePublisherWhenItsOneCnAndAtMostOneOAreEqualToThePublishers) {
+  const Publisher withO = {L"Quorvel Publisher", L"Quorvel Ltd", true};
+  const Publisher withoutO = {L"Quorvel Publisher", L"", false};
+  struct Row {
+    SubjectNames subject;
+    const Publisher* publisher;
+    bool matches;
+  };
+  const Row rows[] = {
+      {{{L"Quorvel Publisher"}, {L"Quorvel Ltd"}}, &withO, true},
+      {{{L"Quorvel Publisher"}, {}}, &withoutO, true},
+      {{{L"Quorvel Publisher"}, {}}, &withO, false},  // O absent on one side only
+      {{{L"Quorvel Publisher"}, {L"Quorvel Ltd"}}, &withoutO, false},
+      {{{L"Quorvel Publisher"}, {L""}}, &withoutO, false},          // an empty O is still an O
+      {{{L"quorvel publisher"}, {L"Quorvel Ltd"}}, &withO, false},  // names compare exactly
+      {{{L"Quorvel Publisher"}, {L"Quorvel Ltd."}}, &withO, false},
+      {{{L"Other Publisher"}, {L"Quorvel Ltd"}}, &withO, false},
+      {{{}, {L"Quorvel Ltd"}}, &withO, false},
+      {{{L"Quorvel Publisher", L"Quorvel Publisher"}, {L"Quorvel Ltd"}}, &withO, false},
+      {{{L"Other", L"Quorvel Publisher"}, {L"Quorvel Ltd"}}, &withO, false},
+      {{{L"Quorvel Publisher"}, {L"Quorvel Ltd", L"Quorvel Ltd"}}, &withO, false},
+  };
+  for (const Row& row : rows) {
+    std::wstring shown;
+    for (const std::wstring& cn : row.subject.commonNames) shown += L"CN=" + cn + L" ";
+    for (const std::wstring& o : row.subject.organizations) shown += L"O=" + o + L" ";
+    check::Scope scope(check::Show(shown + L"vs " + row.publisher->commonName));
+    CHECK_EQ(SubjectIsPublisher(row.subject, *row.publisher), row.matches);
+  }
+  Publisher read;
+  CHECK(!PublisherFromSubject({{L"A", L"B"}, {}}, read));
+  CHECK(PublisherFromSubject({{L"Quorvel Publisher"}, {L"Quorvel Ltd"}}, read));
+  CHECK(SubjectIsPublisher({{read.commonName}, {read.organization}}, withO));
+  CHECK_EQ(NotSignedByText(withO), std::wstring(L"Downloaded file is not signed by Quorvel Ltd."));
+  CHECK_EQ(NotSignedByText(withoutO), std::wstring(L"Downloaded file is not signed by Quorvel Publisher."));
 }

@@ -10,28 +10,13 @@ import shutil
 from harness import probe, scenario, steps, world
 
 
-def recorder_in_place_of(t, program):
-    """Puts the recorder in place of a program of the prefix's system folder until the test ends."""
-    path = os.path.join(t.prefix.path, "drive_c", "windows", "system32", program)
-    kept = path + ".wine"
-    if not os.path.exists(kept):  # else a run cut short left the recorder in place
-        shutil.copyfile(path, kept)
-    shutil.copyfile(t.args.recorder, path)
-    t.on_exit(lambda: os.replace(kept, path))
-    record = path + ".record"
-    if os.path.exists(record):
-        os.remove(record)
-    t.on_exit(lambda: os.path.exists(record) and os.remove(record))
-    return path
-
-
 def body(t):
     if not t.args.recorder or not t.args.planted_dll:
         raise scenario.Skip("the recorder program or the planted DLL is not built in this tree")
     w = world.World(t, t.args.ca_dir, t.args.trust_ca)
     package = w.add_file("Tool Setup.msi", data=b"not a package: only its path is recorded")
     entries = w.publish()
-    msiexec = recorder_in_place_of(t, "msiexec.exe")
+    msiexec = steps.recorder_in_place_of(t, "msiexec.exe")
     os.makedirs(w.prefix.download_dir(), exist_ok=True)
     shutil.copyfile(t.args.planted_dll, os.path.join(w.prefix.download_dir(), "qvhelper.dll"))
 

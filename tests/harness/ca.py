@@ -78,20 +78,86 @@ def ensure_ca(directory, common_name="Quorvel Test CA"):
         return certs
 
 
-def make_signer(directory, common_name="Quorvel Throwaway Code Signing CA"):
+PUBLISHER = "/CN=Quorvel Throwaway Publisher"
+
+
+def make_signer(directory, common_name="Quorvel Throwaway Code Signing CA", subject=PUBLISHER):
     """A fresh code-signing CA and signer: the CA certificate (PEM and DER), the signer's PKCS#12
     file, the file holding its password, and the password itself (so a test can look for it in
     logs)."""
     os.makedirs(directory, exist_ok=True)
-    password = "pw " + secrets.token_hex(12)  # a space, so shell word splitting would show
-    with open(os.path.join(directory, "password.txt"), "w") as f:
-        f.write(password + "\n")
     _make_ca(directory, common_name, "30")
-    _issue(directory, "signer", "/CN=Quorvel Throwaway Publisher", _SIGNER_EXTENSIONS, "30")
-    _openssl("pkcs12", "-export", "-inkey", "signer.key", "-in", "signer.pem", "-certfile", "ca.pem",
-             "-out", "signer.pfx", "-passout", "file:password.txt", cwd=directory)
-    path = lambda name: os.path.join(directory, name)  # noqa: E731
-    return Signer(path("ca.pem"), path("ca.der"), path("signer.pfx"), path("password.txt"), password)
+    return issue_signer(directory, "signer", subject)
+
+
+def issue_signer(directory, name, subject, days="30"):
+    """Another code-signing certificate (a new key) from the CA that make_signer made in directory:
+    another publisher, or the same names renewed."""
+    password = "pw " + secrets.token_hex(12)  # a space, so shell word splitting would show
+    with open(os.path.join(directory, name + "-password.txt"), "w") as f:
+        f.write(password + "\n")
+    _issue(directory, name, subject, _SIGNER_EXTENSIONS, days)
+    _openssl("pkcs12", "-export", "-inkey", name + ".key", "-in", name + ".pem", "-certfile", "ca.pem",
+             "-out", name + ".pfx", "-passout", "file:%s-password.txt" % name, cwd=directory)
+    path = lambda file: os.path.join(directory, file)  # noqa: E731
+    return Signer(path("ca.pem"), path("ca.der"), path(name + ".pfx"), path(name + "-password.txt"),
+                  password)
+
+
+_DATED_CA_CONFIG = """\
+[ca]
+default_ca = dated
+[dated]
+dir = .
+database = index.txt
+new_certs_dir = .
+serial = serial
+default_md = sha256
+policy = any
+unique_subject = no
+[any]
+organizationName = optional
+commonName = supplied
+[ca_ext]
+basicConstraints = critical, CA:TRUE
+keyUsage = critical, keyCertSign, cRLSign
+[signer_ext]
+%s[tsa_ext]
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = critical, timeStamping
+""" % _SIGNER_EXTENSIONS
+
+Dated = collections.namedtuple("Dated", "ca_pem ca_der signer_chain signer_key tsa_chain tsa_key")
+
+
+def make_dated_signer(directory, subject, not_before, not_after):
+    """A CA valid since 2024 and, from it, a code-signing certificate valid only from not_before to
+    not_after (openssl's YYYYMMDDHHMMSSZ) and a time-stamping certificate valid 2024 to 2036: what
+    signs a file with a certificate that has since expired, time-stamped while it was valid."""
+    os.makedirs(directory, exist_ok=True)
+    with open(os.path.join(directory, "ca.cnf"), "w") as f:
+        f.write(_DATED_CA_CONFIG)
+    open(os.path.join(directory, "index.txt"), "w").close()
+    with open(os.path.join(directory, "serial"), "w") as f:
+        f.write("01\n")
+    ca_args = ["ca", "-batch", "-config", "ca.cnf", "-notext", "-keyfile", "ca.key"]
+    for name, subj in (("ca", "/CN=Quorvel Dated Code Signing CA"), ("dated", subject), ("tsa", "/CN=Quorvel Test TSA")):
+        _openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key", "-out", name + ".csr",
+                 "-subj", subj, cwd=directory)
+    _openssl(*ca_args, "-selfsign", "-extensions", "ca_ext", "-in", "ca.csr", "-out", "ca.pem",
+             "-startdate", "20240101000000Z", "-enddate", "20360101000000Z", cwd=directory)
+    _openssl("x509", "-in", "ca.pem", "-outform", "der", "-out", "ca.der", cwd=directory)
+    for name, extensions, start, end in (("dated", "signer_ext", not_before, not_after),
+                                         ("tsa", "tsa_ext", "20240101000000Z", "20360101000000Z")):
+        _openssl(*ca_args, "-cert", "ca.pem", "-extensions", extensions, "-in", name + ".csr",
+                 "-out", name + ".pem", "-startdate", start, "-enddate", end, cwd=directory)
+        with open(os.path.join(directory, name + "-chain.pem"), "w") as chain:
+            for part in (name + ".pem", "ca.pem"):
+                chain.write(open(os.path.join(directory, part)).read())
+    path = lambda file: os.path.join(directory, file)  # noqa: E731
+    return Dated(path("ca.pem"), path("ca.der"), path("dated-chain.pem"), path("dated.key"),
+                 path("tsa-chain.pem"), path("tsa.key"))
 
 
 def sign_env(signer, ca_pem=None):

@@ -2,6 +2,7 @@
 import codecs
 import os
 import re
+import shutil
 import time
 
 from harness import world
@@ -135,3 +136,18 @@ def check_stays(t, predicate, what, seconds=3.0):
         if not predicate(state):
             raise Failure("%s stopped holding: %s" % (what, status(state)))
     t.check(n >= 1, "%s held over %d samples" % (what, n))
+
+
+def recorder_in_place_of(t, program):
+    """Puts the recorder in place of a program of the prefix's system folder until the test ends."""
+    path = os.path.join(t.prefix.path, "drive_c", "windows", "system32", program)
+    kept = path + ".wine"
+    if not os.path.exists(kept):  # else a run cut short left the recorder in place
+        shutil.copyfile(path, kept)
+    shutil.copyfile(t.args.recorder, path)
+    t.on_exit(lambda: os.replace(kept, path))
+    record = path + ".record"
+    if os.path.exists(record):
+        os.remove(record)
+    t.on_exit(lambda: os.path.exists(record) and os.remove(record))
+    return path

@@ -157,23 +157,24 @@ class World:
             self.t.probe.watched = program
         return program
 
-    def start_planted_launcher(self, name, log_name="launcher.log"):
+    def start_planted_launcher(self, name, log_name="launcher.log", dlls=PLANTED_DLLS):
         """Starts a copy of the launcher, named NAME, from a folder that also holds the planted
         files, with its current directory in a second such folder. A planted DLL leaves NAME.loaded
         and a planted program (the recorder) NAME.record beside itself when it runs; Wine is told to
         look for those names as Windows does, a file found on the search path before its own.
-        Returns the program and the two folders."""
+        dlls names the DLLs planted (by default those the launcher itself loads). Returns the
+        program and the two folders."""
         folders = [self.t.artefact("app"), self.t.artefact("cwd")]
         for folder in folders:
             os.makedirs(folder, exist_ok=True)
-            for name_planted in PLANTED_DLLS + PLANTED_PROGRAMS:
-                source = self.t.args.planted_dll if name_planted in PLANTED_DLLS else self.t.args.recorder
+            for name_planted in dlls + PLANTED_PROGRAMS:
+                source = self.t.args.planted_dll if name_planted in dlls else self.t.args.recorder
                 shutil.copyfile(source, os.path.join(folder, name_planted))
         exe = os.path.join(folders[0], name)
         shutil.copyfile(self.launcher_exe, exe)
         env = dict(os.environ)
         # Wine names DLLs without ".dll" in its overrides, and programs with ".exe".
-        names = [n[:-len(".dll")] for n in PLANTED_DLLS] + list(PLANTED_PROGRAMS)
+        names = [n[:-len(".dll")] for n in dlls] + list(PLANTED_PROGRAMS)
         env["WINEDLLOVERRIDES"] = env.get("WINEDLLOVERRIDES", "") + ";%s=n,b" % ",".join(names)
         return self.start_launcher(log_name, exe=exe, cwd=folders[1], env=env), folders
 

@@ -1,0 +1,69 @@
+#include "net/publisher.h"
+
+#include <windows.h>
+
+#include "common/scoped.h"
+#include "common/system_paths.h"
+#include "net/authenticode.h"
+#include "net/signature_rules.h"
+
+namespace {
+
+enum class OwnSignature { Absent, Valid, Failing };
+
+struct OwnSigner {
+  OwnSignature signature = OwnSignature::Failing;
+  Publisher publisher;
+};
+
+// Read access only, and only readers may share it: nobody writes, renames or deletes the file
+// while this handle is open.
+FileHandle OpenForVerdict(const std::wstring& path) {
+  return FileHandle(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Judged like a download, by the same rule; a signature that is there but fails it, a signer
+// that names no single publisher, or an executable that cannot be read all fail closed.
+OwnSigner ReadOwnSigner() {
+  OwnSigner own;
+  const std::wstring path = OwnExePath();
+  if (path.empty()) return own;
+  FileHandle file = OpenForVerdict(path);
+  if (!file) return own;
+  SubjectNames signer;
+  const SignatureVerdict verdict = VerifyAuthenticode(file.Get(), path, signer);
+  if (verdict == SignatureVerdict::Absent) {
+    own.signature = OwnSignature::Absent;
+  } else if (verdict == SignatureVerdict::Valid && PublisherFromSubject(signer, own.publisher)) {
+    own.signature = OwnSignature::Valid;
+    file.Release();  // the running launcher stays as judged too, until the process ends
+  }
+  return own;
+}
+
+const OwnSigner& LaunchersSigner() {
+  static const OwnSigner own = ReadOwnSigner();
+  return own;
+}
+
+}  // namespace
+
+bool CheckSignedByPublisher(const std::wstring& path, std::wstring& error) {
+  const OwnSigner& own = LaunchersSigner();
+  if (own.signature == OwnSignature::Absent) return true;
+  if (own.signature == OwnSignature::Failing) {
+    error = kOwnSignatureFailsText;
+    return false;
+  }
+  FileHandle file = OpenForVerdict(path);
+  SubjectNames signer;
+  if (!file || VerifyAuthenticode(file.Get(), path, signer) != SignatureVerdict::Valid ||
+      !SubjectIsPublisher(signer, own.publisher)) {
+    error = NotSignedByText(own.publisher);
+    return false;
+  }
+  // Deliberately never closed: the process's end closes it, after the file has been started.
+  file.Release();
+  return true;
+}

@@ -1,0 +1,30 @@
+#include "net/signature_rules.h"
+
+#include "common/ascii_names.h"
+
+bool MustBeSignedByPublisher(const std::wstring& extension, bool relaunchedAsUpdate) {
+  if (relaunchedAsUpdate) return true;
+  for (const wchar_t* type : {L".exe", L".msi", L".msp"}) {
+    if (EqualsIgnoringAsciiCase(extension, type)) return true;
+  }
+  return false;
+}
+
+bool PublisherFromSubject(const SubjectNames& subject, Publisher& publisher) {
+  if (subject.commonNames.size() != 1 || subject.organizations.size() > 1) return false;
+  publisher.commonName = subject.commonNames[0];
+  publisher.hasOrganization = !subject.organizations.empty();
+  publisher.organization = publisher.hasOrganization ? subject.organizations[0] : std::wstring();
+  return true;
+}
+
+bool SubjectIsPublisher(const SubjectNames& subject, const Publisher& publisher) {
+  Publisher signer;
+  return PublisherFromSubject(subject, signer) && signer.commonName == publisher.commonName &&
+         signer.hasOrganization == publisher.hasOrganization && signer.organization == publisher.organization;
+}
+
+std::wstring NotSignedByText(const Publisher& publisher) {
+  return L"Downloaded file is not signed by " +
+         (publisher.hasOrganization ? publisher.organization : publisher.commonName) + L".";
+}

@@ -1,0 +1,34 @@
+#include "net/system_dlls.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace {
+
+// None of these is a Known DLL. Each comes after those it loads itself, so that its own
+// dependencies are already bound when it is.
+const wchar_t* const kBoundFirst[] = {
+    L"msasn1.dll",  L"bcrypt.dll",  L"ncrypt.dll", L"crypt32.dll",  L"wintrust.dll",
+    L"sspicli.dll", L"secur32.dll", L"dnsapi.dll", L"iphlpapi.dll",
+};
+
+bool BindAll() {
+  wchar_t buffer[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  const std::wstring folder(buffer, length);
+  for (const wchar_t* name : kBoundFirst) {
+    // Kept loaded until the process ends. A DLL this version of the system lacks is skipped: then
+    // nothing loads it by that name either.
+    LoadLibraryExW((folder + L"\\" + name).c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  }
+  return true;
+}
+
+}  // namespace
+
+void BindSystemDlls() {
+  static const bool bound = BindAll();
+  (void)bound;
+}
