@@ -5,6 +5,26 @@
 #include "app/dpi_scale.h"
 #include "res/resource.h"
 
+namespace {
+
+// Design widths at 96 dpi: the list's columns (File, Date, Size, Type), the margin on either side
+// of the list, and the gap the File column leaves for the list's border.
+constexpr int kDesignColumnWidths[kFileListColumnCount] = {360, 110, 90, 70};
+constexpr int kListMargin = 28;
+constexpr int kFileColumnGap = 8;
+constexpr int kMinFileColumnWidth = 140;
+
+constexpr int OtherColumnsWidth() {
+  int width = 0;
+  for (int column = 1; column < kFileListColumnCount; ++column) width += kDesignColumnWidths[column];
+  return width;
+}
+
+// What the File column leaves to the rest of the window: 334 at 96 dpi.
+constexpr int kBesideFileColumn = 2 * kListMargin + OtherColumnsWidth() + kFileColumnGap;
+
+}  // namespace
+
 std::array<ControlPlacement, kLayoutControlCount> ComputeLayout(int w, int h, int dpi) {
   const auto s = [dpi](int designPixels) { return ScaleToDpi(designPixels, dpi); };
   return {{
@@ -12,8 +32,8 @@ std::array<ControlPlacement, kLayoutControlCount> ComputeLayout(int w, int h, in
       {IDC_CAPTION, {0, s(78), w, s(14)}},
       {IDC_RULE_TOP, {0, s(96), w, s(1)}},
       {IDC_HEADING, {s(28), s(110), s(400), s(36)}},
-      {IDC_HINT, {s(28), s(148), w - s(56), s(20)}},
-      {IDC_FILELIST, {s(28), s(176), w - s(56), h - s(244)}},
+      {IDC_HINT, {s(kListMargin), s(148), w - s(2 * kListMargin), s(20)}},
+      {IDC_FILELIST, {s(kListMargin), s(176), w - s(2 * kListMargin), h - s(244)}},
       {IDC_RULE_BOTTOM, {0, h - s(60), w, s(1)}},
       {IDC_PROGRESS, {s(28), h - s(52), w - s(56), s(6)}},
       {IDC_STATUS, {s(28), h - s(38), w - s(166), s(20)}},
@@ -22,13 +42,12 @@ std::array<ControlPlacement, kLayoutControlCount> ComputeLayout(int w, int h, in
 }
 
 int FileColumnWidth(int clientWidth, int dpi) {
-  return std::max(clientWidth - ScaleToDpi(334, dpi), ScaleToDpi(140, dpi));
+  return std::max(clientWidth - ScaleToDpi(kBesideFileColumn, dpi), ScaleToDpi(kMinFileColumnWidth, dpi));
 }
 
 int FileListColumnWidth(int column, int dpi) {
-  static constexpr int kDesignWidths[kFileListColumnCount] = {360, 110, 90, 70};
   if (column < 0 || column >= kFileListColumnCount) return 0;
-  return ScaleToDpi(kDesignWidths[column], dpi);
+  return ScaleToDpi(kDesignColumnWidths[column], dpi);
 }
 
 PixelSize MinimumTrackSize(int dpi) { return {ScaleToDpi(kMinTrackWidth, dpi), ScaleToDpi(kMinTrackHeight, dpi)}; }
