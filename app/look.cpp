@@ -1,6 +1,7 @@
 #include "app/look.h"
 
 #include <cwchar>
+#include <utility>
 
 #include "app/dpi_scale.h"
 #include "app/ui_resources.h"
@@ -9,10 +10,6 @@
 namespace {
 
 ColourScheme g_colourScheme;
-
-void DeleteIfSet(HFONT font) {
-  if (font) DeleteObject(font);
-}
 
 HFONT CreateUiFont(int points, int weight, int dpi) {
   LOGFONTW font = {};
@@ -27,25 +24,23 @@ HFONT CreateUiFont(int points, int weight, int dpi) {
 }  // namespace
 
 void CreateAndSetFonts(HWND dialog, int dpi) {
-  HFONT oldHeading = g_headingFont;
-  HFONT oldBody = g_bodyFont;
-  HFONT oldSmall = g_smallFont;
-  g_headingFont = CreateUiFont(22, FW_BOLD, dpi);
-  g_bodyFont = CreateUiFont(10, FW_NORMAL, dpi);
-  g_smallFont = CreateUiFont(9, FW_NORMAL, dpi);
+  GdiObject<HFONT> headingFont(CreateUiFont(22, FW_BOLD, dpi));
+  GdiObject<HFONT> bodyFont(CreateUiFont(10, FW_NORMAL, dpi));
+  GdiObject<HFONT> smallFont(CreateUiFont(9, FW_NORMAL, dpi));
   const struct {
     int id;
     HFONT font;
   } assignments[] = {
-      {IDC_HEADING, g_headingFont}, {IDC_HINT, g_bodyFont},    {IDC_CAPTION, g_smallFont},
-      {IDC_FILELIST, g_bodyFont},   {IDC_STATUS, g_smallFont}, {IDC_LINK, g_smallFont},
+      {IDC_HEADING, headingFont.Get()}, {IDC_HINT, bodyFont.Get()},    {IDC_CAPTION, smallFont.Get()},
+      {IDC_FILELIST, bodyFont.Get()},   {IDC_STATUS, smallFont.Get()}, {IDC_LINK, smallFont.Get()},
   };
   for (const auto& assignment : assignments) {
     SendDlgItemMessageW(dialog, assignment.id, WM_SETFONT, reinterpret_cast<WPARAM>(assignment.font), TRUE);
   }
-  DeleteIfSet(oldHeading);
-  DeleteIfSet(oldBody);
-  DeleteIfSet(oldSmall);
+  // The controls use the new fonts now: taking them over deletes the old ones.
+  g_headingFont = std::move(headingFont);
+  g_bodyFont = std::move(bodyFont);
+  g_smallFont = std::move(smallFont);
 }
 
 void RefreshColourScheme() {
@@ -56,9 +51,11 @@ void RefreshColourScheme() {
   g_colourScheme.windowTextColour = GetSysColor(COLOR_WINDOWTEXT);
 }
 
-void CreateBackgroundBrush() { g_backgroundBrush = CreateSolidBrush(kBackgroundColour); }
+void CreateBackgroundBrush() { g_backgroundBrush.Reset(CreateSolidBrush(kBackgroundColour)); }
 
-HBRUSH BackgroundBrush() { return g_colourScheme.highContrast ? GetSysColorBrush(COLOR_WINDOW) : g_backgroundBrush; }
+HBRUSH BackgroundBrush() {
+  return g_colourScheme.highContrast ? GetSysColorBrush(COLOR_WINDOW) : g_backgroundBrush.Get();
+}
 
 HBRUSH ColourStaticControl(HDC dc, HWND control) {
   const int id = GetDlgCtrlID(control);

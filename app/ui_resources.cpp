@@ -2,25 +2,15 @@
 
 #include "app/banner.h"
 
-HBRUSH g_backgroundBrush = nullptr;
-HFONT g_headingFont = nullptr;
-HFONT g_bodyFont = nullptr;
-HFONT g_smallFont = nullptr;
-
-namespace {
-
-template <typename Handle>
-void DeleteAndForget(Handle& object) {
-  if (object) DeleteObject(object);
-  object = nullptr;
-}
-
-}  // namespace
+GdiObject<HBRUSH> g_backgroundBrush;
+GdiObject<HFONT> g_headingFont;
+GdiObject<HFONT> g_bodyFont;
+GdiObject<HFONT> g_smallFont;
 
 void ReleaseUiResources() {
-  DeleteAndForget(g_backgroundBrush);
-  DeleteAndForget(g_headingFont);
-  DeleteAndForget(g_bodyFont);
-  DeleteAndForget(g_smallFont);
+  g_backgroundBrush.Reset();
+  g_headingFont.Reset();
+  g_bodyFont.Reset();
+  g_smallFont.Reset();
   ReleaseBannerImage();
 }

@@ -4,11 +4,13 @@
 // banner image, once the dialog has ended. All are null until made.
 #include <windows.h>
 
-extern HBRUSH g_backgroundBrush;
-extern HFONT g_headingFont;
-extern HFONT g_bodyFont;
-extern HFONT g_smallFont;
+#include "common/scoped.h"
+
+extern GdiObject<HBRUSH> g_backgroundBrush;
+extern GdiObject<HFONT> g_headingFont;
+extern GdiObject<HFONT> g_bodyFont;
+extern GdiObject<HFONT> g_smallFont;
 
 // Deletes the brush, then the heading, body and small fonts, then the banner image, skipping what
-// was never made, and leaves every one null. Runs before GDI+ shuts down.
+// was never made, and leaves every owner empty. Runs before GDI+ shuts down.
 void ReleaseUiResources();

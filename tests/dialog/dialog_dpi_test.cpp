@@ -103,9 +103,9 @@ void CheckFonts(int dpi) {
     HFONT font;
     int points, at96, at144;
     int controls[3];
-  } fonts[] = {{g_headingFont, 22, -29, -44, {IDC_HEADING, 0, 0}},
-               {g_bodyFont, 10, -13, -20, {IDC_HINT, IDC_FILELIST, 0}},
-               {g_smallFont, 9, -12, -18, {IDC_CAPTION, IDC_STATUS, IDC_LINK}}};
+  } fonts[] = {{g_headingFont.Get(), 22, -29, -44, {IDC_HEADING, 0, 0}},
+               {g_bodyFont.Get(), 10, -13, -20, {IDC_HINT, IDC_FILELIST, 0}},
+               {g_smallFont.Get(), 9, -12, -18, {IDC_CAPTION, IDC_STATUS, IDC_LINK}}};
   for (const auto& f : fonts) {
     check::Scope scope(std::to_string(f.points) + " points at " + std::to_string(dpi) + " dpi");
     LOGFONTW font = {};
@@ -185,7 +185,7 @@ TEST_CASE(DpiChangeRebuildsFontsLayoutAndColumnsWithoutLeaking) {
   DialogUnderTest dialog;
   WaitForManifestWorker();
   const auto suggestedFor = [](int dpi) { return RECT{10, 20, 10 + Scaled(760, dpi), 20 + Scaled(580, dpi)}; };
-  HFONT oldHeading = g_headingFont;
+  HFONT oldHeading = g_headingFont.Get();
   ChangeDpi(dialog.window, otherDpi, suggestedFor(otherDpi));
   CHECK(GetObjectType(oldHeading) == 0);  // replaced, not leaked
   CheckFonts(otherDpi);

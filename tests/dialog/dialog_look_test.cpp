@@ -230,9 +230,9 @@ TEST_CASE(FontsFollowTheScreenResolution) {
     HFONT font;
     int points, weight;
     int controls[3];
-  } fonts[] = {{g_headingFont, 22, 700, {IDC_HEADING, 0, 0}},
-               {g_bodyFont, 10, 400, {IDC_HINT, IDC_FILELIST, 0}},
-               {g_smallFont, 9, 400, {IDC_CAPTION, IDC_STATUS, IDC_LINK}}};
+  } fonts[] = {{g_headingFont.Get(), 22, 700, {IDC_HEADING, 0, 0}},
+               {g_bodyFont.Get(), 10, 400, {IDC_HINT, IDC_FILELIST, 0}},
+               {g_smallFont.Get(), 9, 400, {IDC_CAPTION, IDC_STATUS, IDC_LINK}}};
   for (const auto& f : fonts) {
     check::Scope scope(std::to_string(f.points) + " points");
     LOGFONTW font = {};
@@ -248,7 +248,7 @@ TEST_CASE(FontsFollowTheScreenResolution) {
   }
   if (dpi == 96) {
     LOGFONTW heading = {};
-    GetObjectW(g_headingFont, sizeof(heading), &heading);
+    GetObjectW(g_headingFont.Get(), sizeof(heading), &heading);
     CHECK_EQ(heading.lfHeight, -29);
   }
 }
@@ -276,7 +276,7 @@ TEST_CASE(StaticTextsTakeTheirColours) {
                                        reinterpret_cast<LPARAM>(Control(c.id)));
     // The link gets the stock white brush, which survives Wine's link control deleting it.
     const HBRUSH expectedBrush =
-        c.id == IDC_LINK ? static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)) : g_backgroundBrush;
+        c.id == IDC_LINK ? static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)) : g_backgroundBrush.Get();
     CHECK_EQ(reinterpret_cast<HBRUSH>(brush), expectedBrush);
     CHECK_EQ(GetTextColor(dc), c.colour);
     CHECK_EQ(GetBkMode(dc), TRANSPARENT);
@@ -284,12 +284,12 @@ TEST_CASE(StaticTextsTakeTheirColours) {
   for (UINT message : {WM_CTLCOLOREDIT, WM_CTLCOLORLISTBOX, WM_CTLCOLORDLG}) {
     const INT_PTR brush =
         SendMessageW(dialog.window, message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(dialog.window));
-    CHECK_EQ(reinterpret_cast<HBRUSH>(brush), g_backgroundBrush);
+    CHECK_EQ(reinterpret_cast<HBRUSH>(brush), g_backgroundBrush.Get());
   }
   // Still alive after the window has painted its link.
   RedrawWindow(dialog.window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   LOGBRUSH white = {};
-  CHECK(GetObjectW(g_backgroundBrush, sizeof(white), &white) != 0);
+  CHECK(GetObjectW(g_backgroundBrush.Get(), sizeof(white), &white) != 0);
   CHECK_EQ(white.lbColor, static_cast<COLORREF>(0x00FFFFFF));
   DeleteDC(dc);
 }
