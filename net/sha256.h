@@ -1,21 +1,30 @@
 #pragma once
 // SHA-256 of a download's bytes as they are written, by the system's CNG provider. bcrypt.dll is
-// loaded from the system folder only, when a download needs it, and never linked.
+// loaded from the system folder only, when a download first needs it, and never linked; it stays
+// loaded until the process ends, so its functions stay valid for every owner below.
 #include <windows.h>
 
-#include <memory>
 #include <string>
 
+#include "common/scoped.h"
 #include "net/download_rules.h"
 
-// Owns the loaded provider and one running hash; releases them once, in reverse order.
+// The provider's algorithm and hash handles (BCRYPT_ALG_HANDLE, BCRYPT_HASH_HANDLE); their closers
+// live in sha256.cpp with the functions they call.
+struct BcryptAlgorithmPolicy {
+  using Handle = void*;
+  static Handle Empty() { return nullptr; }
+  static void Close(Handle algorithm);
+};
+struct BcryptHashPolicy {
+  using Handle = void*;
+  static Handle Empty() { return nullptr; }
+  static void Close(Handle hash);
+};
+
+// One running hash; the hash goes before the algorithm that made it.
 class Sha256Hash {
  public:
-  Sha256Hash();
-  ~Sha256Hash();
-  Sha256Hash(const Sha256Hash&) = delete;
-  Sha256Hash& operator=(const Sha256Hash&) = delete;
-
   // Loads the provider and starts an empty hash; false with a wide error text.
   bool Start(std::wstring& error);
   bool Add(const void* data, DWORD size, std::wstring& error);
@@ -23,9 +32,6 @@ class Sha256Hash {
   bool Finish(unsigned char (&digest)[kSha256Bytes], std::wstring& error);
 
  private:
-  struct Api;
-  HMODULE module_ = nullptr;
-  void* algorithm_ = nullptr;  // BCRYPT_ALG_HANDLE
-  void* hash_ = nullptr;       // BCRYPT_HASH_HANDLE
-  std::unique_ptr<Api> api_;   // the provider's functions, once resolved
+  UniqueHandle<BcryptAlgorithmPolicy> algorithm_;
+  UniqueHandle<BcryptHashPolicy> hash_;  // declared after algorithm_, so destroyed first
 };
