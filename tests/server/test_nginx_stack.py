@@ -70,10 +70,10 @@ def readme_shows_the_tested_block(fails):
         with open(path, encoding="utf-8") as f:
             return [l.strip() for l in f if l.strip() and not l.strip().startswith("#")]
     block = lines(php_stack.VENDOR_BLOCK)
-    readme = lines(os.path.join(php_stack.SOURCE_ROOT, "server", "README.md"))
+    readme = lines(os.path.join(php_stack.SOURCE_ROOT, "README.md"))
     starts = [i for i, line in enumerate(readme) if line == block[0]]
     fails.check(any(readme[i:i + len(block)] == block for i in starts),
-                "server/README.md shows server/nginx-download.conf as it stands")
+                "README.md shows server/nginx-download.conf as it stands")
 
 
 def main():
