@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "app/format.h"
 #include "app/layout_rules.h"
 #include "app/ui_state.h"
+#include "manifest/list_text.h"
 #include "net/file_name.h"
 
 namespace {

@@ -4,10 +4,10 @@
 
 #include <algorithm>
 
-#include "app/format.h"
 #include "app/live_region.h"
 #include "app/progress.h"
 #include "app/ui_state.h"
+#include "manifest/list_text.h"
 #include "net/messages.h"
 
 namespace {

@@ -1,6 +1,7 @@
 #include "net/file_name.h"
 
 #include <cwchar>
+#include <cwctype>
 
 namespace {
 
@@ -92,4 +93,11 @@ std::wstring DisplayFileName(const std::wstring& name) {
     if (IsHidingCharacter(unit)) unit = L'\xFFFD';
   }
   return shown;
+}
+
+std::wstring FormatType(const std::wstring& name) {
+  const std::wstring extension = FileExtension(SavedFileName(name));
+  std::wstring upper = extension.empty() ? extension : extension.substr(1);
+  for (wchar_t& unit : upper) unit = static_cast<wchar_t>(std::towupper(static_cast<std::wint_t>(unit)));
+  return upper;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The names of a download on disk: its own folder's name, the file name made safe for the file
-// system, the extension the system goes by, and the name as the list shows it.
+// system, the extension the system goes by, and the name and type as the list shows them.
 #include <cstdint>
 #include <string>
 
@@ -31,3 +31,5 @@ bool IsHidingCharacter(wchar_t unit);
 bool HidesCharacters(const std::wstring& name);
 // The name as it is shown: each hiding character replaced by U+FFFD.
 std::wstring DisplayFileName(const std::wstring& name);
+// The type the list shows: the saved name's extension upper-cased, without the dot.
+std::wstring FormatType(const std::wstring& name);

@@ -2,7 +2,8 @@
 #include <string>
 #include <vector>
 
-#include "app/format.h"
+#include "manifest/list_text.h"
+#include "net/file_name.h"
 #include "support/check.h"
 
 namespace {

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "app/format.h"
+#include "checker/check_report.h"
+#include "manifest/list_text.h"
 #include "net/download_rules.h"
 #include "net/file_name.h"
 #include "net/manifest_body.h"
-#include "tools/manifest_check/check_report.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include <string>
 #include <vector>
 
+#include "checker/check_report.h"
 #include "exact_body.h"
 #include "support/check.h"
-#include "tools/manifest_check/check_report.h"
 
 namespace {
 

@@ -25,8 +25,8 @@ mkdir -p "$out.partial/server"
 trap 'rm -rf "$out.partial"' EXIT
 configure_and_build release-win QuorvelLauncher QuorvelManifestCheck
 configure_and_build release-native quorvel-manifest-check
-cp "$build/release-win/QuorvelLauncher.exe" "$build/release-win/tools/manifest_check/QuorvelManifestCheck.exe" \
-   "$build/release-native/tools/manifest_check/quorvel-manifest-check" "$out.partial/"
+cp "$build/release-win/QuorvelLauncher.exe" "$build/release-win/checker/QuorvelManifestCheck.exe" \
+   "$build/release-native/checker/quorvel-manifest-check" "$out.partial/"
 cp "$root/server/filelist.json.php" "$root/server/nginx-download.conf" "$out.partial/server/"
 echo "release: unsigned QuorvelLauncher.exe sha256 $(sha256sum "$out.partial/QuorvelLauncher.exe" | cut -d' ' -f1)"
 

@@ -1,9 +1,6 @@
-#include "app/format.h"
+#include "manifest/list_text.h"
 
 #include <cwchar>
-#include <cwctype>
-
-#include "net/file_name.h"
 
 std::wstring FormatSize(int64_t bytes) {
   if (bytes < 0) return L"\u2014";
@@ -26,13 +23,6 @@ std::wstring FormatSize(int64_t bytes) {
 }
 
 std::wstring FormatDate(const std::wstring& modifiedAt) { return modifiedAt.substr(0, 10); }
-
-std::wstring FormatType(const std::wstring& name) {
-  const std::wstring extension = FileExtension(SavedFileName(name));
-  std::wstring upper = extension.empty() ? extension : extension.substr(1);
-  for (wchar_t& unit : upper) unit = static_cast<wchar_t>(std::towupper(static_cast<std::wint_t>(unit)));
-  return upper;
-}
 
 std::wstring ManifestStatusText(size_t fileCount) {
   if (fileCount == 0) return L"No files available in /download/latest/.";

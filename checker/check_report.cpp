@@ -1,10 +1,10 @@
-#include "tools/manifest_check/check_report.h"
+#include "checker/check_report.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
-#include "app/format.h"
+#include "manifest/list_text.h"
 #include "manifest/utf8.h"
 #include "net/download_rules.h"
 #include "net/file_name.h"

@@ -1,4 +1,4 @@
-#include "tools/manifest_check/sha256_digest.h"
+#include "checker/sha256_digest.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "tools/manifest_check/make_manifest.h"
+#include "checker/make_manifest.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,9 +6,9 @@
 #include <cstring>
 #include <memory>
 
+#include "checker/check_report.h"
+#include "checker/sha256_digest.h"
 #include "manifest/manifest.h"
-#include "tools/manifest_check/check_report.h"
-#include "tools/manifest_check/sha256_digest.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "checker/check_report.h"
+#include "checker/make_manifest.h"
 #include "net/manifest_body.h"
-#include "tools/manifest_check/check_report.h"
-#include "tools/manifest_check/make_manifest.h"
 
 #ifdef _WIN32
 #include <fcntl.h>

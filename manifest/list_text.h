@@ -1,12 +1,11 @@
 #pragma once
-// Texts of the file list's cells and of the progress line.
+// The texts the list shows for a manifest: its size and date cells, the status line over them, and
+// the progress line of a download from it. The type cell comes from the saved name (net/file_name.h).
 #include <cstdint>
 #include <string>
 
 std::wstring FormatSize(int64_t bytes);
 std::wstring FormatDate(const std::wstring& modifiedAt);
-// The type of the file the entry's name is saved as: its extension upper-cased, without the dot.
-std::wstring FormatType(const std::wstring& name);
 // "%u file(s) available — double-click any row to install." or the no-files text.
 std::wstring ManifestStatusText(size_t fileCount);
 // "Downloading… %s of %s" for received and announced KiB.
