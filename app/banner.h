@@ -2,15 +2,12 @@
 // The banner picture: decoded once from the resources, painted scaled into the banner control.
 #include <windows.h>
 
-#include <memory>
-
 #include "common/gdiplus_headers.h"
+#include "common/scoped.h"
 
-// Holds the decoded banner, or null. Emptied by ReleaseBannerImage before GDI+ shuts down, so its
-// own destructor at process exit, in whatever order the exit destroys globals, releases nothing.
-extern std::unique_ptr<Gdiplus::Bitmap> g_bannerImage;
-
+// The picture's pixels in a top-down 32-bit DIB section, premultiplied as GDI+ draws them, or null
+// when it could not be made. A GDI object, so it needs no GDI+ to be deleted.
+GdiObject<HBITMAP> MakeBannerBitmap(Gdiplus::Bitmap& picture);
+// Decodes the banner resource into g_bannerBitmap (ui_resources.h); leaves it null on any failure.
 void LoadBannerImage();
-// Deletes the image while GDI+ still runs; wWinMain's tear-down does it through ReleaseUiResources.
-void ReleaseBannerImage();
 void PaintBanner(const DRAWITEMSTRUCT& item);

@@ -2,10 +2,12 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "app/banner.h"
+#include "app/ui_resources.h"
 #include "res/resource.h"
 #include "server_config.h"
 #include "support/check.h"
@@ -320,18 +322,17 @@ TEST_CASE(ScreenshotShowsStatusColoursOnWhite) {
 TEST_CASE(BannerIsScaledToFitAndCentred) {
   DialogUnderTest dialog;
   WaitForManifestWorker();
-  CHECK(g_bannerImage != nullptr);  // the real resource decodes
-  if (g_bannerImage) {
-    CHECK_EQ(g_bannerImage->GetWidth(), 1626u);
-    CHECK_EQ(g_bannerImage->GetHeight(), 466u);
-  }
+  BITMAP decoded = {};  // the real resource decodes
+  CHECK(g_bannerBitmap && GetObjectW(g_bannerBitmap.Get(), sizeof(decoded), &decoded) == sizeof(decoded));
+  CHECK_EQ(decoded.bmWidth, 1626);
+  CHECK_EQ(std::abs(decoded.bmHeight), 466);
   // An opaque picture of the banner's size shows exactly where it is drawn.
-  auto solid = std::make_unique<Gdiplus::Bitmap>(1626, 466, PixelFormat32bppARGB);
+  Gdiplus::Bitmap solid(1626, 466, PixelFormat32bppARGB);
   {
-    Gdiplus::Graphics graphics(solid.get());
+    Gdiplus::Graphics graphics(&solid);
     graphics.Clear(Gdiplus::Color(255, 20, 60, 160));
   }
-  g_bannerImage = std::move(solid);
+  g_bannerBitmap = MakeBannerBitmap(solid);
   SetClientSize(dialog.window, 800, 600);
   const RECT banner = ChildRect(Control(IDC_BANNER));
   CHECK_EQ(banner.right - banner.left, 240);
@@ -346,7 +347,7 @@ TEST_CASE(BannerIsScaledToFitAndCentred) {
   CHECK_EQ(capture.At(banner.right - 2, banner.top + 30), 0xFFFFFFu);
 
   // Without a banner the control is plain white and the window still works.
-  g_bannerImage.reset();
+  g_bannerBitmap.Reset();
   const Capture empty = CaptureClient(dialog.window);
   CHECK_EQ(InkBox(empty, banner).right, LONG_MIN);
   SaveArtifact(empty, L"dialog-without-banner");
