@@ -19,7 +19,7 @@ test:
 	tools/run-tests.sh
 
 mutants:
-	tools/mutants/mutants.py $(if $(CASES),--cases $(CASES))
+	tests/mutants/mutants.py $(if $(CASES),--cases $(CASES))
 
 build:
 	tools/bootstrap.sh

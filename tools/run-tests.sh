@@ -67,7 +67,7 @@ else
 fi
 run_ctest shipping ctest --test-dir "$build/win-default" --output-on-failure -L shipping
 run_ctest native ctest --test-dir "$build/native" --output-on-failure -j "$jobs"
-run_ctest wine "$root/tools/testbed/with-wine.sh" --xvfb \
+run_ctest wine "$root/testbed/with-wine.sh" --xvfb \
   ctest --test-dir "$build/win" --output-on-failure -j "$jobs"
 
 echo

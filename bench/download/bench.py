@@ -12,9 +12,9 @@ import subprocess
 import tempfile
 import time
 
-from harness import ca, wine
-from harness.routes_download import pattern
-from harness.server import TestServer
+from testbed import ca, wine
+from testbed.routes_download import pattern
+from testbed.server import TestServer
 
 MIB = 1024 * 1024
 

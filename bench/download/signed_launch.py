@@ -5,18 +5,18 @@ is the downloaded file's last write; "started" is the time the recorder notes as
 rounds alternate the two launchers; each round is a fresh launcher process. Prints each round and
 the medians. Run under the test bed, from build/win:
 
-  QUORVEL_TESTBED=$PWD/testbed-bench PYTHONPATH=../../tests ../../tools/testbed/with-wine.sh --xvfb \\
+  QUORVEL_TESTBED=$PWD/testbed-bench PYTHONPATH=../.. ../../testbed/with-wine.sh --xvfb \\
     python3 ../../bench/download/signed_launch.py --artefacts bench-artefacts --root ../.. \\
-    --probe tools/window_probe/window_probe.exe --launcher QuorvelLauncher.exe \\
-    --trust-ca tools/trust_ca/trust_ca.exe --ca-dir test-ca --recorder tools/recorder/quorvel_recorder.exe
+    --probe tests/programs/window_probe/window_probe.exe --launcher QuorvelLauncher.exe \\
+    --trust-ca tests/programs/trust_ca/trust_ca.exe --ca-dir test-ca --recorder tests/programs/recorder/quorvel_recorder.exe
 """
 import os
 import shutil
 import statistics
 import subprocess
 
-from harness import ca, probe, scenario, steps, wine, world
-from harness.checks import poll
+from testbed import ca, probe, scenario, steps, wine, world
+from testbed.checks import poll
 
 BYTES = 100 * 1024 * 1024
 ROUNDS = int(os.environ.get("QUORVEL_ROUNDS", "5"))

@@ -17,7 +17,7 @@ import statistics
 import sys
 import time
 
-from harness import ca, php_stack
+from testbed import ca, php_stack
 
 NAMES = ["Quorvel Setup {v}.msi", "quorvel-{v}-x64.exe", "Quorvel Tools {v} (beta #{i}).zip",
          "Handbuch für Quorvel {v}.pdf", "release notes {v}.txt", "Quorvel+Plugins_{v}.7z"]

@@ -1,17 +1,17 @@
 """Time to Ready (or to the error), time from Esc to the end of the process, and the launcher's peak
 memory for the two largest manifests a server can send within the limits. A scenario under Wine:
 
-    QUORVEL_TESTBED=build/testbed-bench tools/testbed/with-wine.sh --xvfb \\
-      env PYTHONPATH=tests QUORVEL_TEST_PORT=47443 python3 bench/startup/large_manifest_bench.py --artefacts build/bench-large \\
-      --launcher build/win/QuorvelLauncher.exe --probe build/win/tools/window_probe/window_probe.exe \\
-      --trust-ca build/win/tools/trust_ca/trust_ca.exe --ca-dir build/test-ca [--rounds N] [--baseline EXE]
+    QUORVEL_TESTBED=build/testbed-bench testbed/with-wine.sh --xvfb \\
+      env PYTHONPATH=. QUORVEL_TEST_PORT=47443 python3 bench/startup/large_manifest_bench.py --artefacts build/bench-large \\
+      --launcher build/win/QuorvelLauncher.exe --probe build/win/tests/programs/window_probe/window_probe.exe \\
+      --trust-ca build/win/tests/programs/trust_ca/trust_ca.exe --ca-dir build/test-ca [--rounds N] [--baseline EXE]
 
 Times are measured by polling the window every 0.2 s from here, so each is up to a poll late.
 """
 import argparse
 import time
 
-from harness import large_manifests, scenario, world
+from testbed import large_manifests, scenario, world
 
 
 def peak_rss_mib(pid):

@@ -6,7 +6,7 @@ run); where the launcher's time goes (a timeline from its process start to the w
 server's accept, TLS handshake, request and reply, and Ready); the ratio launcher / (empty dialog +
 bare fetch); and FillFileList for 10,000 entries. Prints figures; judges nothing.
 
-Runs inside tools/testbed/with-wine.sh (the benchmark's own prefix and X server)."""
+Runs inside testbed/with-wine.sh (the benchmark's own prefix and X server)."""
 import argparse
 import json
 import os
@@ -17,9 +17,9 @@ import subprocess
 import threading
 import time
 
-from harness import ca, test_port
-from harness.server import TestServer, port_lock
-from harness.wine import ensure_trusted, wine_binary as wine
+from testbed import ca, test_port
+from testbed.server import TestServer, port_lock
+from testbed.wine import ensure_trusted, wine_binary as wine
 
 PORT = test_port()
 ENTRIES = 1000

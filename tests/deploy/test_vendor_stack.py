@@ -11,8 +11,8 @@ import shutil
 import subprocess
 import tempfile
 
-from harness import ca, php_stack, probe, scenario, steps, test_port, wine
-from harness.server import port_lock
+from testbed import ca, php_stack, probe, scenario, steps, test_port, wine
+from testbed.server import port_lock
 
 PORT = test_port()
 

@@ -14,8 +14,8 @@ import subprocess
 import sys
 import tempfile
 
-from harness import ca, wine
-from harness.server import TestServer
+from testbed import ca, wine
+from testbed.server import TestServer
 
 SKIPPED = 77
 

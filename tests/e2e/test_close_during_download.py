@@ -1,7 +1,7 @@
 """Closing the window while a download runs ends the launcher at once: it does not wait for the
 download, which the server is still sending. The window is closed as with its close button
 (Alt+F4: the system menu's Close, which reaches the window whatever has the focus)."""
-from harness import probe, scenario, steps, world
+from testbed import probe, scenario, steps, world
 
 
 def body(t):

@@ -6,7 +6,7 @@ import datetime
 import os
 import time
 
-from harness import checks, scenario, steps, world
+from testbed import checks, scenario, steps, world
 
 
 def plant_downloads(t, root):

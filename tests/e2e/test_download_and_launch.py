@@ -4,7 +4,7 @@ the file lands in a folder of its own under the prefix's temp folder, the downlo
 and the launcher closes by itself."""
 import os
 
-from harness import probe, scenario, steps, world
+from testbed import probe, scenario, steps, world
 
 
 def body(t):

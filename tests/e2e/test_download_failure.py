@@ -6,7 +6,7 @@ partial file; the same row then downloads and launches."""
 import os
 import shutil
 
-from harness import probe, scenario, steps, world
+from testbed import probe, scenario, steps, world
 
 HIDING_TEXT = "Refusing a file whose name hides characters."
 UNCHECKED_TEXT = "Refusing a file type that runs code unchecked."

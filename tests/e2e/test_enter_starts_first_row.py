@@ -1,6 +1,6 @@
 """Enter, with no click at all, starts the first row: the list comes up with row 0 selected and
 the keyboard focus, so a user who presses Enter gets the newest file."""
-from harness import scenario, steps, world
+from testbed import scenario, steps, world
 
 
 def body(t):

@@ -2,7 +2,7 @@
 and the window must still hold the keyboard focus for the dialog to see the key. The download that
 the server was still sending leaves no file behind."""
 
-from harness import checks, probe, scenario, steps, world
+from testbed import checks, probe, scenario, steps, world
 
 
 def body(t):

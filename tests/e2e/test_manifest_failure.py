@@ -2,7 +2,7 @@
 keeps it, the list stays empty, no second request is made; Esc then closes the window. A server that
 never answers fails by the time-out; a manifest of more entries than the launcher takes fails with
 the bound's text; one of exactly that many long entries reaches Ready and still closes on Esc."""
-from harness import large_manifests, scenario, steps, world
+from testbed import large_manifests, scenario, steps, world
 
 HTML_TEXT = ("Server returned HTML instead of JSON. Upload filelist.json.php to /download/latest/ "
              "on the server.")

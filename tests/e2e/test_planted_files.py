@@ -7,7 +7,7 @@ folder, where a DLL planted in %TEMP%\\QuorvelLauncher\\ beforehand is not."""
 import os
 import shutil
 
-from harness import probe, scenario, steps, world
+from testbed import probe, scenario, steps, world
 
 
 def body(t):

@@ -1,7 +1,7 @@
 """The probe and the input driver on a stand-in window with the launcher's control ids: rows and
 cells read across processes (non-ASCII included), the selection, a real double-click on a computed
 row position, and a real Enter key on the focused list."""
-from harness import probe, scenario, wine
+from testbed import probe, scenario, wine
 
 TITLE = "Quorvel Probe Fixture"
 

@@ -13,7 +13,7 @@ import os
 import re
 import time
 
-from harness import probe, scenario, steps, world
+from testbed import probe, scenario, steps, world
 
 OWN_NAME = "QuorvelLauncher.exe"
 # A copy started from a download folder of its own: ...\QuorvelLauncher\<stamp>-<hex>\QuorvelLauncher.exe

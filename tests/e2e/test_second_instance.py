@@ -1,6 +1,6 @@
 """A second launcher started while one runs exits at once without a window, and the first one is
 left exactly as it was."""
-from harness import scenario, steps, world
+from testbed import scenario, steps, world
 
 
 def comparable(state):

@@ -7,7 +7,7 @@ import os
 import subprocess
 import sys
 
-from harness.checks import Checks
+from testbed.checks import Checks
 
 SCHEMA = '"schema":"quorvel.download.v1"'
 OK_BODY = (

@@ -14,9 +14,9 @@ import os
 import subprocess
 import sys
 
-from harness import ca, test_port, wine
-from harness.checks import Checks, Failure
-from harness.server import TestServer, port_lock, wait_port_free
+from testbed import ca, test_port, wine
+from testbed.checks import Checks, Failure
+from testbed.server import TestServer, port_lock, wait_port_free
 
 PORT = test_port()
 HOST = "127.0.0.1"

@@ -9,8 +9,8 @@ import ssl
 import tempfile
 import unittest
 
-from harness import ca
-from harness.server import TestServer
+from testbed import ca
+from testbed.server import TestServer
 
 PATH = "/download/latest/filelist.json.php"
 WORK = tempfile.mkdtemp(prefix="quorvel-test-server-")

@@ -12,7 +12,7 @@ import shutil
 import subprocess
 import sys
 
-from harness import ca, checks
+from testbed import ca, checks
 
 BUNDLE = ["QuorvelLauncher.exe", "QuorvelManifestCheck.exe", "SHA256SUMS", "quorvel-manifest-check",
           "server/filelist.json.php", "server/nginx-download.conf"]

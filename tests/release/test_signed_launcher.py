@@ -11,8 +11,8 @@ import os
 import shutil
 import subprocess
 
-from harness import ca, probe, scenario, steps, wine, world
-from harness.checks import poll
+from testbed import ca, probe, scenario, steps, wine, world
+from testbed.checks import poll
 
 TRUST_E_BAD_DIGEST = "0x80096010"
 VERIFY_TRUST = None  # verify_trust.exe, from the command line

@@ -17,7 +17,7 @@ import time
 import urllib.parse
 
 import download_folder
-from harness import checks, php_stack
+from testbed import checks, php_stack
 
 SKIP = 77
 

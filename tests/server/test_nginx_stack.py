@@ -13,7 +13,7 @@ import sys
 import tempfile
 
 import download_folder
-from harness import ca, checks, php_stack
+from testbed import ca, checks, php_stack
 
 SKIP = 77
 

@@ -14,8 +14,8 @@ import os
 import shutil
 import subprocess
 
-from harness import ca, routes_folder, test_port
-from harness.server import TestServer, port_lock
+from testbed import ca, routes_folder, test_port
+from testbed.server import TestServer, port_lock
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PORT = test_port()

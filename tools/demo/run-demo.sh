@@ -13,8 +13,8 @@ cd "$root"
 build=${QUORVEL_BUILD:-$root/build}
 demo=$build/demo
 export QUORVEL_TESTBED=$build/demo-testbed
-export PYTHONPATH=$root/tests  # the test-support package, harness
-with_wine=$root/tools/testbed/with-wine.sh
+export PYTHONPATH=$root  # the shared test bed package, testbed/
+with_wine=$root/testbed/with-wine.sh
 
 "$root/tools/bootstrap.sh"
 mkdir -p "$build" "$demo"
@@ -22,9 +22,9 @@ source "$root/tools/configs.sh"
 configure_and_build win QuorvelLauncher window_probe demo_tool trust_ca >"$demo/build.log" 2>&1 ||
   { tail -n 40 "$demo/build.log"; echo "demo: the build failed (log: $demo/build.log)" >&2; exit 1; }
 launcher=$build/win/QuorvelLauncher.exe
-probe=$build/win/tools/window_probe/window_probe.exe
+probe=$build/win/tests/programs/window_probe/window_probe.exe
 tool=$build/win/tools/demo/QuorvelDemoTool.exe
-trust_ca=$build/win/tools/trust_ca/trust_ca.exe
+trust_ca=$build/win/tests/programs/trust_ca/trust_ca.exe
 ca_dir=$demo/ca
 catalogue=$demo/catalogue
 for f in "$launcher" "$probe" "$tool" "$trust_ca"; do
@@ -38,7 +38,7 @@ headless=${QUORVEL_DEMO_HEADLESS:-0}
 echo "demo: preparing the demo's Wine prefix in $QUORVEL_TESTBED"
 "$with_wine" --xvfb bash -c '
   set -e
-  python3 -m harness.wine "$1" "$2" >/dev/null
+  python3 -m testbed.wine "$1" "$2" >/dev/null
   "$QUORVEL_WINE" reg add "HKCU\\Software\\Wine\\Explorer" /v Desktop /d Default /f >/dev/null 2>&1
   "$QUORVEL_WINE" reg add "HKCU\\Software\\Wine\\Explorer\\Desktops" /v Default /d 1024x768 /f >/dev/null 2>&1
 ' prepare "$trust_ca" "$ca_dir"

@@ -4,7 +4,7 @@ progress and launch the way a user would, and saves a screenshot of each step.
 
     walk.py --launcher EXE --probe EXE --tool EXE --ca-dir DIR --catalogue DIR --shots DIR
 
-Runs inside tools/testbed/with-wine.sh (the demo's own prefix and X server).
+Runs inside testbed/with-wine.sh (the demo's own prefix and X server).
 """
 import argparse
 import os
@@ -12,8 +12,8 @@ import sys
 import time
 
 import demo_server
-from harness import probe, steps, wine, world
-from harness.checks import Failure
+from testbed import probe, steps, wine, world
+from testbed.checks import Failure
 
 TOOL_TITLE = "Quorvel Demo Tool"
 DESKTOP = "1024x768+0+0"  # the Wine desktop window, as run-demo.sh sizes it

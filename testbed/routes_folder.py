@@ -14,7 +14,7 @@ import threading
 import time
 from urllib.parse import unquote
 
-from harness.routes_download import reset_connection
+from testbed.routes_download import reset_connection
 
 KEY = "catalogue"
 _lock = threading.Lock()

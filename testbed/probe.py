@@ -5,8 +5,8 @@ import os
 import subprocess
 import tempfile
 
-from harness.checks import Failure, poll
-from harness.wine import wine_binary
+from testbed.checks import Failure, poll
+from testbed.wine import wine_binary
 
 LAUNCHER_TITLE = "Quorvel Launcher"
 

@@ -3,7 +3,7 @@
 
     mutants.py [--cases SLUG,SLUG...]
 
-Each tools/mutants/cases/<slug>.case names one file, one exact line of text in it (found exactly
+Each tests/mutants/cases/<slug>.case names one file, one exact line of text in it (found exactly
 once) and its replacement, the tier to build (native or wine) and a ctest -R regex of the tests that
 must catch it. The source tree (as it is on disk, uncommitted edits included) is copied into
 build/mutants/src, each tier is built there once and then only rebuilt where a case touches it.
@@ -100,7 +100,7 @@ def run_tests(scratch, src, case, log):
     command = ["ctest", "--test-dir", os.path.join(scratch, TIERS[case["tier"]]), "--output-on-failure",
                "-R", case["tests"], "-j", str(os.cpu_count() or 2)]
     if case["tier"] == "wine":
-        command = [os.path.join(src, "tools", "testbed", "with-wine.sh"), "--xvfb"] + command
+        command = [os.path.join(src, "testbed", "with-wine.sh"), "--xvfb"] + command
     start = os.path.getsize(log) if os.path.exists(log) else 0
     code = run_logged(command, log)
     with open(log, encoding="utf-8", errors="replace") as f:

@@ -5,9 +5,9 @@ import re
 import shutil
 import time
 
-from harness import world
-from harness.checks import Failure, poll
-from harness.probe import row_texts
+from testbed import world
+from testbed.checks import Failure, poll
+from testbed.probe import row_texts
 
 FETCHING = "Fetching available downloads\u2026"
 LAUNCHING = "Launching\u2026"

@@ -7,9 +7,9 @@ import os
 import re
 import shutil
 
-from harness import ca, probe, routes_folder, test_port, wine
-from harness.checks import Failure
-from harness.server import TestServer, port_lock
+from testbed import ca, probe, routes_folder, test_port, wine
+from testbed.checks import Failure
+from testbed.server import TestServer, port_lock
 
 PORT = test_port()
 LAUNCHER_TITLE = probe.LAUNCHER_TITLE

@@ -4,7 +4,7 @@
 # its own Xvfb. Usage: with-wine.sh [--xvfb] COMMAND...
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-root=$(cd "$here/../.." && pwd)
+root=$(cd "$here/.." && pwd)
 testbed=${QUORVEL_TESTBED:-$root/build/testbed}
 want_xvfb=0
 if [ "${1:-}" = "--xvfb" ]; then want_xvfb=1; shift; fi

@@ -2,9 +2,9 @@
 
 Input goes through the X server (xdotool: real pointer motion, real clicks and key presses) and
 screenshots are taken of the whole X screen; the throwaway CA is trusted inside the prefix. Expects
-the environment that tools/testbed/with-wine.sh sets up: WINEPREFIX, DISPLAY, QUORVEL_WINE.
+the environment that testbed/with-wine.sh sets up: WINEPREFIX, DISPLAY, QUORVEL_WINE.
 
-    python3 -m harness.wine TRUST_CA_EXE CA_DIR      (trusts the CA, made in CA_DIR when missing)
+    python3 -m testbed.wine TRUST_CA_EXE CA_DIR      (trusts the CA, made in CA_DIR when missing)
 """
 import fcntl
 import glob
@@ -15,8 +15,8 @@ import subprocess
 import sys
 import tempfile
 
-from harness import ca, wine_registry
-from harness.checks import Failure, poll
+from testbed import ca, wine_registry
+from testbed.checks import Failure, poll
 
 
 def wine_binary():
@@ -26,7 +26,7 @@ def wine_binary():
 def prefix_dir():
     prefix = os.environ.get("WINEPREFIX")
     if not prefix:
-        raise Failure("WINEPREFIX is not set; run under tools/testbed/with-wine.sh")
+        raise Failure("WINEPREFIX is not set; run under testbed/with-wine.sh")
     return prefix
 
 
@@ -219,6 +219,6 @@ def start_wine():
 
 if __name__ == "__main__":
     if len(sys.argv) != 3:
-        sys.exit("usage: python3 -m harness.wine TRUST_CA_EXE CA_DIR")
+        sys.exit("usage: python3 -m testbed.wine TRUST_CA_EXE CA_DIR")
     added = ensure_trusted(sys.argv[1], ca.ensure_ca(sys.argv[2]))
     print("trusted" if added else "already trusted")

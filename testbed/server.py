@@ -6,8 +6,8 @@ Standard library only. One `TestServer` is a ThreadingHTTPServer wrapped in TLS,
 
 Library use:
 
-    from harness import ca, test_port
-    from harness.server import TestServer
+    from testbed import ca, test_port
+    from testbed.server import TestServer
     certs = ca.ensure_ca(work_dir)                    # throwaway CA + server cert (openssl CLI)
     with TestServer(port=test_port(), certfile=certs.server_pem, keyfile=certs.server_key,
                     log_path="requests.jsonl") as srv:  # tls_min / tls_max: "1.1", "1.2", "1.3"
@@ -17,7 +17,7 @@ Library use:
 
 CLI use (the demo, or by hand):
 
-    python3 -m harness.server --port N --cert-dir DIR [--tls-min 1.2] [--tls-max 1.2] [--log FILE]
+    python3 -m testbed.server --port N --cert-dir DIR [--tls-min 1.2] [--tls-max 1.2] [--log FILE]
                               [--set manifest='{"status": 200, "body": "..."}']
     curl --cacert DIR/ca.pem https://127.0.0.1:N/download/latest/filelist.json.php
 
@@ -61,7 +61,7 @@ import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
-from harness import ca, routes_download, routes_manifest, test_port
+from testbed import ca, routes_download, routes_manifest, test_port
 
 ROUTE_MODULES = (routes_download, routes_manifest)
 

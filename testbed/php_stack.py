@@ -1,6 +1,6 @@
 """A private nginx + PHP-FPM deployment on loopback, as a vendor runs it, for tests and demos.
 
-    certs = harness.ca.ensure_ca(workdir)             # throwaway CA and server certificate
+    certs = testbed.ca.ensure_ca(workdir)             # throwaway CA and server certificate
     with serve_folder(folder, port, certs.server_pem, certs.server_key, workdir) as stack:
         ... https://127.0.0.1:<port>/download/latest/filelist.json.php ...
 
@@ -21,7 +21,7 @@ import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE_ROOT = os.path.dirname(os.path.dirname(HERE))
+SOURCE_ROOT = os.path.dirname(HERE)
 DEFAULT_SCRIPT = os.path.join(SOURCE_ROOT, "server", "filelist.json.php")
 VENDOR_BLOCK = os.path.join(SOURCE_ROOT, "server", "nginx-download.conf")
 VENDOR_SOCKET = "unix:/run/php/php8.2-fpm.sock"
@@ -71,7 +71,7 @@ def vendor_block(socket_path):
     with open(VENDOR_BLOCK, encoding="utf-8") as f:
         block = f.read()
     if VENDOR_SOCKET not in block:
-        raise StackError(f"{VENDOR_BLOCK} no longer passes to {VENDOR_SOCKET}; update harness/php_stack.py")
+        raise StackError(f"{VENDOR_BLOCK} no longer passes to {VENDOR_SOCKET}; update testbed/php_stack.py")
     return block.replace(VENDOR_SOCKET, "unix:" + socket_path)
 
 

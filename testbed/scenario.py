@@ -8,7 +8,7 @@ import sys
 import time
 import traceback
 
-from harness import checks, probe, wine
+from testbed import checks, probe, wine
 
 SKIP = 77
 
