@@ -68,7 +68,10 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes) {
 
 std::string ReadBytes(const std::wstring& path) {
   std::string bytes;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  // Shares everything: a file renamed into place can still be held for a moment by the rename's own
+  // handle, which has delete access, and a reader that refused to share it would see nothing.
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return bytes;
   char buffer[65536];
   DWORD read = 0;
@@ -101,14 +104,10 @@ long RunAndWait(const std::wstring& commandLine, DWORD timeoutMs, const wchar_t*
 
 std::map<std::wstring, std::wstring> ReadRecord(const std::wstring& path, DWORD timeoutMs) {
   std::map<std::wstring, std::wstring> record;
-  if (!WaitFor([&] { return Exists(path); }, timeoutMs)) return record;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return record;
-  std::wstring text;
-  wchar_t chunk[1024];
-  DWORD got = 0;
-  while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) text.append(chunk, got / sizeof(wchar_t));
-  CloseHandle(file);
+  // A record is never empty, and it appears whole; until it can be read it is waited for.
+  std::string bytes;
+  if (!WaitFor([&] { return Exists(path) && !(bytes = ReadBytes(path)).empty(); }, timeoutMs)) return record;
+  const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
   std::size_t start = 0;
   while (start < text.size()) {
     std::size_t end = text.find(L'\n', start);

@@ -33,7 +33,7 @@ std::string ReadBytes(const std::wstring& path);
 // Starts `commandLine` and waits for it; the exit code, or -1 when it could not start or hung.
 // `application`, when given, names the program file itself (needed for paths the command line cannot carry).
 long RunAndWait(const std::wstring& commandLine, DWORD timeoutMs, const wchar_t* application = nullptr);
-// Reads a recorder or probe record ("key=value" UTF-16 lines) once it exists; empty on time-out.
+// Reads a recorder or probe record ("key=value" UTF-16 lines) once it can be read; empty on time-out.
 std::map<std::wstring, std::wstring> ReadRecord(const std::wstring& path, DWORD timeoutMs);
 // Writes such a record whole: aside first, then renamed over `path`.
 bool WriteRecord(const std::wstring& path, const std::map<std::wstring, std::wstring>& record);
