@@ -8,7 +8,7 @@
 #include "app/layout_rules.h"
 #include "app/ui_state.h"
 #include "manifest/list_text.h"
-#include "net/file_name.h"
+#include "trust/file_name.h"
 
 namespace {
 

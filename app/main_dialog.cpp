@@ -23,13 +23,13 @@
 #include "install/shortcut.h"
 #include "net/download.h"
 #include "net/download_folder.h"
-#include "net/download_rules.h"
-#include "net/file_name.h"
 #include "net/manifest_fetch.h"
 #include "net/messages.h"
-#include "net/signature_rules.h"
 #include "res/resource.h"
 #include "server_config.h"
+#include "trust/download_rules.h"
+#include "trust/file_name.h"
+#include "trust/signature_rules.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 
 #include "manifest/list_text.h"
 #include "manifest/utf8.h"
-#include "net/download_rules.h"
-#include "net/file_name.h"
 #include "net/manifest_body.h"
+#include "trust/download_rules.h"
+#include "trust/file_name.h"
 
 namespace {
 

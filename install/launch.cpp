@@ -9,8 +9,8 @@
 #include "common/scoped.h"
 #include "common/system_paths.h"
 #include "install/launch_rules.h"
-#include "net/file_name.h"
 #include "net/messages.h"
+#include "trust/file_name.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 // The texts the list shows for a manifest: its size and date cells, the status line over them, and
-// the progress line of a download from it. The type cell comes from the saved name (net/file_name.h).
+// the progress line of a download from it. The type cell comes from the saved name (trust/file_name.h).
 #include <cstdint>
 #include <string>
 

@@ -8,13 +8,13 @@
 #include "common/scoped.h"
 #include "common/system_paths.h"
 #include "net/download_folder.h"
-#include "net/download_rules.h"
-#include "net/file_name.h"
 #include "net/http.h"
 #include "net/messages.h"
-#include "net/publisher.h"
-#include "net/sha256.h"
 #include "net/system_dlls.h"
+#include "trust/download_rules.h"
+#include "trust/file_name.h"
+#include "trust/publisher.h"
+#include "trust/sha256.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "common/ascii_names.h"
 #include "common/scoped.h"
 #include "common/system_paths.h"
-#include "net/file_name.h"
+#include "trust/file_name.h"
 
 namespace {
 

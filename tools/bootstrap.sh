@@ -6,7 +6,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
   wine64 wine xvfb x11-utils xdotool imagemagick wixl
   rapidjson-dev libsimdjson-dev libbenchmark-dev
-  php-cli php-fpm nginx osslsigncode
+  php-cli php-fpm nginx osslsigncode libssl-dev python3-cryptography
 )
 missing=()
 for package in "${packages[@]}"; do

@@ -18,7 +18,7 @@
 #include "net/download.h"
 #include "net/http.h"
 #include "net/messages.h"
-#include "net/sha256.h"
+#include "trust/sha256.h"
 
 namespace {
 

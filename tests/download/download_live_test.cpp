@@ -6,10 +6,10 @@
 #include <string>
 
 #include "net/download.h"
-#include "net/download_rules.h"
 #include "net/http.h"
 #include "support/check.h"
 #include "support/download_support.h"
+#include "trust/download_rules.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 #include <cwctype>
 #include <string>
 
-#include "net/download_rules.h"
-#include "net/signature_rules.h"
 #include "support/check.h"
+#include "trust/download_rules.h"
+#include "trust/signature_rules.h"
 
 namespace {
 

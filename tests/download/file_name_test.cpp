@@ -1,8 +1,8 @@
 #include <cstdint>
 #include <string>
 
-#include "net/file_name.h"
 #include "support/check.h"
+#include "trust/file_name.h"
 
 TEST_CASE(FolderNamesAreTheZeroPaddedUtcStampAndEightHexDigits) {
   struct Row {

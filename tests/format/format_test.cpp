@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "manifest/list_text.h"
-#include "net/file_name.h"
 #include "support/check.h"
+#include "trust/file_name.h"
 
 namespace {
 

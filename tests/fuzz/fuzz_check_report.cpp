@@ -8,9 +8,9 @@
 
 #include "checker/check_report.h"
 #include "manifest/list_text.h"
-#include "net/download_rules.h"
-#include "net/file_name.h"
 #include "net/manifest_body.h"
+#include "trust/download_rules.h"
+#include "trust/file_name.h"
 
 namespace {
 

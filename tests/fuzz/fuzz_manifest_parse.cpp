@@ -7,7 +7,7 @@
 
 #include "manifest/json_cursor.h"
 #include "manifest/manifest.h"
-#include "net/download_rules.h"
+#include "trust/download_rules.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "net/authenticode.h"
+#include "trust/authenticode.h"
 
 #include <softpub.h>
 #include <wincrypt.h>

@@ -1,4 +1,4 @@
-#include "net/signature_rules.h"
+#include "trust/signature_rules.h"
 
 #include "common/ascii_names.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "net/signature_rules.h"
+#include "trust/signature_rules.h"
 
 enum class SignatureVerdict { Valid, Absent, Invalid };
 

@@ -1,4 +1,4 @@
-#include "net/file_name.h"
+#include "trust/file_name.h"
 
 #include <cwchar>
 #include <cwctype>

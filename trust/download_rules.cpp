@@ -1,7 +1,7 @@
-#include "net/download_rules.h"
+#include "trust/download_rules.h"
 
 #include "common/ascii_names.h"
-#include "net/file_name.h"
+#include "trust/file_name.h"
 
 namespace {
 

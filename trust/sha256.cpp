@@ -1,4 +1,4 @@
-#include "net/sha256.h"
+#include "trust/sha256.h"
 
 #include <bcrypt.h>
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/scoped.h"
-#include "net/download_rules.h"
+#include "trust/download_rules.h"
 
 // The provider's algorithm and hash handles (BCRYPT_ALG_HANDLE, BCRYPT_HASH_HANDLE); their closers
 // live in sha256.cpp with the functions they call.

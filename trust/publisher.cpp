@@ -1,11 +1,11 @@
-#include "net/publisher.h"
+#include "trust/publisher.h"
 
 #include <windows.h>
 
 #include "common/scoped.h"
 #include "common/system_paths.h"
-#include "net/authenticode.h"
-#include "net/signature_rules.h"
+#include "trust/authenticode.h"
+#include "trust/signature_rules.h"
 
 namespace {
 
