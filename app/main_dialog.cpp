@@ -19,7 +19,6 @@
 #include "app/window_icons.h"
 #include "app/window_state.h"
 #include "install/launch.h"
-#include "install/launch_rules.h"
 #include "install/shortcut.h"
 #include "net/download.h"
 #include "net/download_folder.h"
@@ -27,9 +26,7 @@
 #include "net/messages.h"
 #include "res/resource.h"
 #include "server_config.h"
-#include "trust/download_rules.h"
-#include "trust/file_name.h"
-#include "trust/signature_rules.h"
+#include "trust/publisher.h"
 
 namespace {
 
@@ -101,19 +98,18 @@ bool IsListActivation(const NMHDR& header) {
 void StartDownload(const ManifestEntry& entry) {
   auto job = std::make_unique<DownloadJob>();
   std::wstring error;
-  // Refused before anything is requested; the folder is made only for a download that may start.
-  if (!CheckDownloadName(entry.name, error) || !CheckDownloadRequest(entry.url, entry.sha256, error) ||
-      !MakeDestinationPath(entry, *job, error)) {
+  TrustContext context;
+  context.ownFileName = OwnExeFileName();
+  context.launcherSigned = LauncherCarriesSignature();
+  // Decided once, and refused before anything is requested; the folder is made only for a download
+  // that may start.
+  if (!PlanDownload(entry, context, job->plan, error) || !MakeDestinationPath(*job, error)) {
     ShowDownloadFailed(error);
     return;
   }
-  g_currentDownloadName = SavedFileName(entry.name);
+  g_currentDownloadName = job->plan.savedName;
   ShowDownloading(entry.name);
   job->url = entry.url;
-  job->expectedSha256 = entry.sha256;
-  const std::wstring extension = FileExtension(g_currentDownloadName);
-  const bool update = ChooseLaunchWay(g_currentDownloadName, OwnExeFileName(), extension) == LaunchWay::Relaunch;
-  job->mustBeSigned = MustBeSignedByPublisher(extension, update);
   try {
     std::thread(DownloadWorker, std::move(job)).detach();
   } catch (const std::system_error&) {
@@ -166,13 +162,13 @@ void OnDownloadProgress(WPARAM receivedKiB, LPARAM totalKiB) {
   ShowDownloadProgress(static_cast<long long>(receivedKiB), static_cast<long long>(totalKiB));
 }
 
-void OnDownloadDone(wchar_t* payload) {
-  if (!payload) return;
-  const std::wstring path = TakeWorkerText(payload, L"");
+void OnDownloadDone(FinishedDownload* payload) {
+  const std::unique_ptr<FinishedDownload> done(payload);
+  if (!done) return;
   ShowLaunching();
   // This copy is on its way out: whatever the launch starts, a newer launcher included, may run now.
   ReleaseSingleInstance();
-  LaunchDownloadedFile(path);
+  LaunchDownloadedFile(done->path, done->way);
   // On the UI thread on purpose: nothing may happen in the window between the launch and the close,
   // while "Launching…" stays up as the started program comes to the front.
   Sleep(kCloseDelayAfterLaunchMs);
@@ -250,7 +246,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_MANIFEST_READY: OnManifestReady(Payload<Manifest>(wParam)); return FALSE;
     case WM_MANIFEST_FAILED: OnManifestFailed(Payload<wchar_t>(wParam)); return FALSE;
     case WM_DOWNLOAD_PROGRESS: OnDownloadProgress(wParam, lParam); return FALSE;
-    case WM_DOWNLOAD_DONE: OnDownloadDone(Payload<wchar_t>(wParam)); return FALSE;
+    case WM_DOWNLOAD_DONE: OnDownloadDone(Payload<FinishedDownload>(wParam)); return FALSE;
     case WM_DOWNLOAD_FAILED: OnDownloadFailed(Payload<wchar_t>(wParam)); return FALSE;
   }
   return FALSE;

@@ -10,7 +10,6 @@
 #include "common/system_paths.h"
 #include "install/launch_rules.h"
 #include "net/messages.h"
-#include "trust/file_name.h"
 
 namespace {
 
@@ -57,9 +56,7 @@ std::wstring OwnExeFileName() {
   return PathFindFileNameW(path.c_str());
 }
 
-void LaunchDownloadedFile(const std::wstring& filePath) {
-  const LaunchWay way =
-      ChooseLaunchWay(g_currentDownloadName, OwnExeFileName(), FileExtension(PathFindFileNameW(filePath.c_str())));
+void LaunchDownloadedFile(const std::wstring& filePath, LaunchWay way) {
   if (way == LaunchWay::Relaunch) {
     RelaunchLauncher(filePath);
     return;

@@ -4,6 +4,7 @@
 #include <winhttp.h>
 
 #include <memory>
+#include <new>
 
 #include "common/scoped.h"
 #include "common/system_paths.h"
@@ -12,8 +13,7 @@
 #include "net/messages.h"
 #include "net/system_dlls.h"
 #include "trust/download_rules.h"
-#include "trust/file_name.h"
-#include "trust/publisher.h"
+#include "trust/download_verdict.h"
 #include "trust/sha256.h"
 
 namespace {
@@ -95,10 +95,11 @@ bool StreamBody(HINTERNET request, HANDLE file, Sha256Hash* hash, int64_t total,
   }
 }
 
-// With a non-empty expectedSha256 the body's digest must match it, and with mustBeSigned the
-// launcher's publisher must have signed the file, or it is deleted.
-bool DownloadFile(const std::wstring& url, const std::wstring& destinationPath, const std::wstring& expectedSha256,
-                  bool mustBeSigned, std::wstring& error) {
+// The body's digest must match the plan's sha256 when it names one, and the whole file must pass the
+// plan's verdict, or it is deleted.
+bool DownloadFile(const std::wstring& url, const std::wstring& destinationPath, const DownloadPlan& plan,
+                  std::wstring& error) {
+  const std::wstring& expectedSha256 = plan.sha256;
   if (!CheckDownloadRequest(url, expectedSha256, error)) return false;
   Sha256Hash hashState;
   Sha256Hash* hash = expectedSha256.empty() ? nullptr : &hashState;
@@ -150,7 +151,7 @@ bool DownloadFile(const std::wstring& url, const std::wstring& destinationPath, 
   }
   file.Close();
   // Judged whole and through a handle of its own that keeps it as judged until the process ends.
-  if (complete && mustBeSigned && !CheckSignedByPublisher(destinationPath, error)) complete = false;
+  if (complete && !JudgeDownloadedFile(file.Get(), destinationPath, plan, error)) complete = false;
   if (!complete) {
     DeleteFileW(destinationPath.c_str());
     return false;
@@ -161,21 +162,23 @@ bool DownloadFile(const std::wstring& url, const std::wstring& destinationPath, 
 
 }  // namespace
 
-bool MakeDestinationPath(const ManifestEntry& entry, DownloadJob& job, std::wstring& error) {
+bool MakeDestinationPath(DownloadJob& job, std::wstring& error) {
   DWORD code = 0;
   if (!MakeDownloadFolder(job.ownFolder, code)) {
     error = FormatWithNumber(kCreateDestinationErrorFormat, code);
     return false;
   }
-  job.destinationPath = job.ownFolder + SavedFileName(entry.name);
+  job.destinationPath = job.ownFolder + job.plan.savedName;
   return true;
 }
 
 void DownloadWorker(std::unique_ptr<DownloadJob> job) {
   BindSystemDlls();  // before WinHTTP is first called
   std::wstring error;
-  if (DownloadFile(job->url, job->destinationPath, job->expectedSha256, job->mustBeSigned, error)) {
-    PostMessageW(g_mainWindow, WM_DOWNLOAD_DONE, reinterpret_cast<WPARAM>(CopyToLocalText(job->destinationPath)), 0);
+  if (DownloadFile(job->url, job->destinationPath, job->plan, error)) {
+    // The way to start it travels with it: the window starts the file as the plan decided.
+    PostMessageW(g_mainWindow, WM_DOWNLOAD_DONE,
+                 reinterpret_cast<WPARAM>(new (std::nothrow) FinishedDownload{job->destinationPath, job->plan.way}), 0);
   } else {
     // A failed download leaves nothing: its own folder goes too, now that it is empty.
     if (!job->ownFolder.empty()) RemoveDirectoryW(job->ownFolder.c_str());

@@ -3,14 +3,13 @@
 #include <memory>
 #include <string>
 
-#include "manifest/manifest.h"
+#include "trust/download_plan.h"
 
 struct DownloadJob {
   std::wstring url;
   std::wstring destinationPath;
-  std::wstring expectedSha256;  // the entry's sha256 as the manifest gave it; empty when it names none
-  std::wstring ownFolder;       // made for this download alone: removed, once empty, if it fails
-  bool mustBeSigned = false;    // a program, a package or an update: a signed launcher's publisher must have signed it
+  std::wstring ownFolder;  // made for this download alone: removed, once empty, if it fails
+  DownloadPlan plan;       // what the file must pass, and how it is started once it has
 };
 
 // The largest file the launcher downloads; its error texts name it in MB of 1,048,576 bytes.
@@ -20,7 +19,7 @@ constexpr unsigned kDownloadChunkBytes = 65536;
 constexpr int64_t kProgressStepBytes = 65536;
 
 // Sets the job's ownFolder to a new folder under %TEMP%\QuorvelLauncher\ and its destinationPath
-// to the entry's saved name in it. False with the create-error text when the folder cannot be made.
-bool MakeDestinationPath(const ManifestEntry& entry, DownloadJob& job, std::wstring& error);
+// to the plan's saved name in it. False with the create-error text when the folder cannot be made.
+bool MakeDestinationPath(DownloadJob& job, std::wstring& error);
 // Thread procedure: downloads the job and posts how it ended to the window.
 void DownloadWorker(std::unique_ptr<DownloadJob> job);

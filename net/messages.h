@@ -6,11 +6,19 @@
 
 #include <string>
 
+#include "trust/download_plan.h"
+
 constexpr UINT WM_MANIFEST_READY = WM_APP + 1;     // wParam: Manifest* (new)
 constexpr UINT WM_MANIFEST_FAILED = WM_APP + 2;    // wParam: LocalAlloc'd error text or null
 constexpr UINT WM_DOWNLOAD_PROGRESS = WM_APP + 3;  // wParam: KiB received; lParam: KiB announced or -1
-constexpr UINT WM_DOWNLOAD_DONE = WM_APP + 4;      // wParam: LocalAlloc'd path or null
+constexpr UINT WM_DOWNLOAD_DONE = WM_APP + 4;      // wParam: FinishedDownload* (new) or null
 constexpr UINT WM_DOWNLOAD_FAILED = WM_APP + 5;    // wParam: LocalAlloc'd error text or null
+
+// A download that passed its plan's checks: where it is and how it is to be started.
+struct FinishedDownload {
+  std::wstring path;
+  LaunchWay way = LaunchWay::ShellOpen;
+};
 
 // The window the workers post to: written once before any worker starts and only read afterwards.
 extern HWND g_mainWindow;

@@ -49,6 +49,15 @@ const OwnSigner& LaunchersSigner() {
 
 }  // namespace
 
+bool LauncherCarriesSignature() {
+  const auto* image = reinterpret_cast<const unsigned char*>(GetModuleHandleW(nullptr));
+  if (!image) return false;
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& table = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
+  return table.VirtualAddress != 0 && table.Size != 0;
+}
+
 bool CheckSignedByPublisher(const std::wstring& path, std::wstring& error) {
   const OwnSigner& own = LaunchersSigner();
   if (own.signature == OwnSignature::Absent) return true;

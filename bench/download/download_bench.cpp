@@ -45,7 +45,11 @@ bool RunFile(const std::wstring& url, const std::wstring& destination, const std
   RegisterClassW(&windowClass);
   g_mainWindow = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                  windowClass.hInstance, nullptr);
-  std::thread worker(DownloadWorker, std::make_unique<DownloadJob>(DownloadJob{url, destination, sha256, L""}));
+  auto job = std::make_unique<DownloadJob>();
+  job->url = url;
+  job->destinationPath = destination;
+  job->plan.sha256 = sha256;
+  std::thread worker(DownloadWorker, std::move(job));
   bool done = false;
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -54,9 +58,12 @@ bool RunFile(const std::wstring& url, const std::wstring& destination, const std
       bytes = static_cast<long long>(message.wParam) * 1024;
     } else if (message.message == WM_DOWNLOAD_DONE || message.message == WM_DOWNLOAD_FAILED) {
       done = message.message == WM_DOWNLOAD_DONE;
-      auto* text = reinterpret_cast<wchar_t*>(message.wParam);
-      if (!done && text) error = text;
-      LocalFree(text);
+      if (done) {
+        delete reinterpret_cast<FinishedDownload*>(message.wParam);
+      } else if (auto* text = reinterpret_cast<wchar_t*>(message.wParam)) {
+        error = text;
+        LocalFree(text);
+      }
       break;
     }
   }

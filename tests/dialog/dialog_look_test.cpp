@@ -436,7 +436,8 @@ TEST_CASE(LaunchingIsPaintedBeforeTheLaunchBlocks) {
   ShellWindowCloser closer;
   g_duringDone.clear();
   g_insideDone = true;
-  SendMessageW(dialog.window, WM_DOWNLOAD_DONE, reinterpret_cast<WPARAM>(CopyToLocalText(MissingDownloadPath())), 0);
+  SendMessageW(dialog.window, WM_DOWNLOAD_DONE,
+               reinterpret_cast<WPARAM>(new FinishedDownload{MissingDownloadPath(), LaunchWay::ShellOpen}), 0);
   g_insideDone = false;
   UnhookWindowsHookEx(hook);
   closer.Finish();

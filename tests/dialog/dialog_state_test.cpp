@@ -229,7 +229,7 @@ TEST_CASE(LaunchShowsLaunchingAndClosesAbout400MsLater) {
       }
     });
     const ULONGLONG posted = GetTickCount64();
-    Post(WM_DOWNLOAD_DONE, reinterpret_cast<WPARAM>(CopyToLocalText(c.path)));
+    Post(WM_DOWNLOAD_DONE, reinterpret_cast<WPARAM>(new FinishedDownload{c.path, LaunchWay::ShellOpen}));
     PumpUntil([&] { return !IsWindow(dialog.window); });
     watching = false;
     watcher.join();

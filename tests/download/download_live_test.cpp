@@ -10,6 +10,7 @@
 #include "support/check.h"
 #include "support/download_support.h"
 #include "trust/download_rules.h"
+#include "trust/file_name.h"
 
 namespace {
 
@@ -326,13 +327,12 @@ TEST_CASE(EachDestinationIsANewPrivateFolderHoldingTheSavedName) {
   std::wstring previousFolder;
   for (const Row& row : rows) {
     check::Scope scope(check::Show(row.name));
-    ManifestEntry entry;
-    entry.name = row.name;
     SYSTEMTIME before = {};
     GetSystemTime(&before);
     DownloadJob job;
+    job.plan.savedName = SavedFileName(row.name);
     std::wstring error;
-    REQUIRE(MakeDestinationPath(entry, job, error));
+    REQUIRE(MakeDestinationPath(job, error));
     // root + "YYYYMMDD_HHMMSS-xxxxxxxx\" + the saved name, and a folder never handed out before
     REQUIRE(job.ownFolder.size() == root.size() + 25);
     CHECK_EQ(job.ownFolder.substr(0, root.size()), root);
@@ -351,11 +351,10 @@ TEST_CASE(EachDestinationIsANewPrivateFolderHoldingTheSavedName) {
 
 TEST_CASE(ANameWithNulIsSavedWholeUnderItsSanitisedName) {
   REQUIRE(!ServerBase().empty());
-  ManifestEntry entry;
-  entry.name = std::wstring(L"cut\0here.txt", 12);
   DownloadJob job;
+  job.plan.savedName = SavedFileName(std::wstring(L"cut\0here.txt", 12));
   std::wstring error;
-  REQUIRE(MakeDestinationPath(entry, job, error));
+  REQUIRE(MakeDestinationPath(job, error));
   const std::wstring path = job.destinationPath;
   REQUIRE(path.find(L'\0') == std::wstring::npos);
   const DownloadOutcome outcome = RunDownload(Url(L"body/100"), path);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "support/check.h"
+#include "trust/download_plan.h"
 #include "trust/download_rules.h"
 #include "trust/signature_rules.h"
 
@@ -192,6 +193,55 @@ TEST_CASE(ProgramsPackagesPatchesAndUpdatesMustBeSignedNothingElse) {
     check::Scope scope(check::Show(std::wstring(row.extension) + (row.update ? L" (update)" : L"")));
     CHECK_EQ(MustBeSignedByPublisher(row.extension, row.update), row.mustBeSigned);
   }
+}
+
+// One decision per download: the way it starts and whether it must be signed come from the name it
+// is saved under, never again from the path on disk.
+TEST_CASE(APlanDecidesTheWayAndTheSignatureOnce) {
+  struct Row {
+    const wchar_t* name;
+    const wchar_t* ownName;
+    LaunchWay way;
+    bool mustBeSigned;
+  };
+  const Row rows[] = {
+      {L"quorvellauncher.exe", L"QuorvelLauncher.exe", LaunchWay::Relaunch, true},
+      {L"QuorvelLauncher.exe", L"QuorvelLauncher (2).exe", LaunchWay::ShellOpen, true},
+      {L"QuorvelLauncher.exe", L"20261208T011500Z_QuorvelLauncher.exe", LaunchWay::ShellOpen, true},
+      {L"", L"", LaunchWay::ShellOpen, false},  // an empty name never means the launcher itself
+      {L"Setup.msi", L"QuorvelLauncher.exe", LaunchWay::Msiexec, true},
+      {L"SETUP.MSI", L"QuorvelLauncher.exe", LaunchWay::Msiexec, true},
+      {L"Setup.Msi. . ", L"QuorvelLauncher.exe", LaunchWay::Msiexec, true},  // saved without the trailing dots
+      {L"Setup.msix", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, false},
+      {L"Setup.msi.exe", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, true},
+      {L"Setup", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, false},
+      {L"Setup.ms", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, false},
+      {L"Patch.msp", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, true},
+      {L"QuorvelLauncher.msi", L"quorvellauncher.MSI", LaunchWay::Relaunch, true},  // the own name wins
+      {L"QuorvelLauncher.txt", L"QuorvelLauncher.txt", LaunchWay::Relaunch, true},  // an update is always checked
+  };
+  for (const Row& row : rows) {
+    check::Scope scope(check::Show(std::wstring(row.name) + L" run as " + row.ownName));
+    ManifestEntry entry;
+    entry.name = row.name;
+    entry.url = L"https://h/a";
+    entry.sha256 = kDigest;
+    TrustContext context;
+    context.ownFileName = row.ownName;
+    DownloadPlan plan;
+    std::wstring error;
+    REQUIRE(PlanDownload(entry, context, plan, error));
+    CHECK_EQ(static_cast<int>(plan.way), static_cast<int>(row.way));
+    CHECK_EQ(plan.mustBeSigned, row.mustBeSigned);
+    CHECK_EQ(plan.sha256, kDigest);
+  }
+  ManifestEntry script;
+  script.name = L"run.bat";
+  script.url = L"https://h/a";
+  DownloadPlan plan;
+  std::wstring error;
+  CHECK(!PlanDownload(script, TrustContext(), plan, error));
+  CHECK_EQ(error, std::wstring(kUncheckedCodeTypeText));
 }
 
 TEST_CASE(ASignerIsThePublisherWhenItsOneCnAndAtMostOneOAreEqualToThePublishers) {

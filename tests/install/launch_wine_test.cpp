@@ -105,7 +105,7 @@ TEST_CASE(PackagesInstallThroughMsiexecInAnyCaseAndWithSpaces) {
   for (const std::wstring& path : rows) {
     check::Scope scope(std::string(path.begin(), path.end()));
     REQUIRE(CopyTo(package, path));
-    LaunchDownloadedFile(path);
+    LaunchDownloadedFile(path, LaunchWay::Msiexec);
     CHECK(support::WaitFor([] { return support::Exists(MarkerFile()); }, 180000));
     CHECK(RemoveMarkerPackage());
     CHECK(support::WaitFor([] { return !support::Exists(MarkerFile()); }, 30000));
@@ -135,7 +135,7 @@ TEST_CASE(OtherFilesAreOpenedThemselvesByTheShell) {
                              support::WriteBytes(path, "package bytes")));
     const std::wstring record = std::wstring(kRoot) + L"\\record-" + std::to_wstring(index++) + L".txt";
     SetEnvironmentVariableW(L"QUORVEL_RECORD_FILE", record.c_str());
-    LaunchDownloadedFile(path);
+    LaunchDownloadedFile(path, LaunchWay::ShellOpen);
     auto seen = support::ReadRecord(record, 60000);
     REQUIRE(!seen.empty());
     if (row.isProgram) {
@@ -154,7 +154,7 @@ TEST_CASE(AFailedLaunchLeavesTheShellsOwnMessageAndReturns) {
   OwnerWindow owner;
   g_currentDownloadName = L"Missing Setup.exe";
   ShellWindowCloser closer;
-  LaunchDownloadedFile(std::wstring(kRoot) + L"\\gone\\20261208T011500Z_Missing Setup.exe");
+  LaunchDownloadedFile(std::wstring(kRoot) + L"\\gone\\20261208T011500Z_Missing Setup.exe", LaunchWay::ShellOpen);
   const auto& closed = closer.Finish();
   REQUIRE(closed.size() == 1);
   CHECK(closed[0].ownedByMainWindow);
@@ -170,7 +170,7 @@ TEST_CASE(ANameWithoutExtensionGoesToTheShellItself) {
   const std::wstring path = std::wstring(kRoot) + L"\\open\\20261208T011500Z_Tool";
   REQUIRE(support::MakeFolders(std::wstring(kRoot) + L"\\open") && support::WriteBytes(path, "program bytes"));
   ShellWindowCloser closer;
-  LaunchDownloadedFile(path);
+  LaunchDownloadedFile(path, LaunchWay::ShellOpen);
   const auto& closed = closer.Finish();
   REQUIRE(closed.size() == 1);
   CHECK(closed[0].ownedByMainWindow);

@@ -108,8 +108,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     g_mainWindow = CreateWindowExW(0, L"STATIC", L"probe", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
                                    instance, nullptr);
     g_currentDownloadName = args[3];
+    const LaunchWay way = ChooseLaunchWay(g_currentDownloadName, OwnExeFileName());
     report[L"before"] = std::to_wstring(support::NowTicks());
-    LaunchDownloadedFile(args[4]);
+    LaunchDownloadedFile(args[4], way);
     report[L"after"] = std::to_wstring(support::NowTicks());
     DescribeChildren(report);
     // Stay until the started program has recorded itself, so it still finds its parent running.

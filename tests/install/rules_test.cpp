@@ -64,33 +64,7 @@ TEST_CASE(TheTemporaryFolderTestComparesTextOnly) {
   CHECK(!StartsWithIgnoringAsciiCase(L"ab", L"abc"));
 }
 
-TEST_CASE(AFinishedDownloadTakesOneOfThreeWays) {
-  struct Row {
-    const wchar_t* downloadName;
-    const wchar_t* ownName;
-    const wchar_t* extension;
-    LaunchWay way;
-  };
-  const Row rows[] = {
-      {L"quorvellauncher.exe", L"QuorvelLauncher.exe", L".exe", LaunchWay::Relaunch},
-      {L"QuorvelLauncher.exe", L"QuorvelLauncher (2).exe", L".exe", LaunchWay::ShellOpen},
-      {L"QuorvelLauncher.exe", L"20261208T011500Z_QuorvelLauncher.exe", L".exe", LaunchWay::ShellOpen},
-      {L"", L"QuorvelLauncher.exe", L".exe", LaunchWay::ShellOpen},
-      {L"", L"", L"", LaunchWay::ShellOpen},  // an empty entry name never means the launcher itself
-      {L"Setup.msi", L"QuorvelLauncher.exe", L".msi", LaunchWay::Msiexec},
-      {L"SETUP.MSI", L"QuorvelLauncher.exe", L".MSI", LaunchWay::Msiexec},
-      {L"Setup.Msi", L"QuorvelLauncher.exe", L".mSi", LaunchWay::Msiexec},
-      {L"Setup.msix", L"QuorvelLauncher.exe", L".msix", LaunchWay::ShellOpen},
-      {L"Setup.msi.exe", L"QuorvelLauncher.exe", L".exe", LaunchWay::ShellOpen},
-      {L"Setup", L"QuorvelLauncher.exe", L"", LaunchWay::ShellOpen},
-      {L"Setup.ms", L"QuorvelLauncher.exe", L".ms", LaunchWay::ShellOpen},
-      {L"QuorvelLauncher.msi", L"quorvellauncher.MSI", L".msi", LaunchWay::Relaunch},  // the own name wins
-  };
-  for (const Row& row : rows) {
-    check::Scope scope(Narrow(row.downloadName) + " run as " + Narrow(row.ownName) + " ext " + Narrow(row.extension));
-    CHECK_EQ(static_cast<int>(ChooseLaunchWay(row.downloadName, row.ownName, row.extension)),
-             static_cast<int>(row.way));
-  }
+TEST_CASE(TheLauncherAssumesItsOwnNameWhenItCannotReadIt) {
   CHECK_EQ(std::wstring(kFallbackExeFileName), std::wstring(L"QuorvelLauncher.exe"));
 }
 

@@ -58,8 +58,11 @@ DownloadOutcome RunDownload(const std::wstring& url, const std::wstring& destina
                             const std::wstring& expectedSha256) {
   g_mainWindow = CollectorWindow();
   DownloadOutcome outcome;
-  std::thread worker(DownloadWorker,
-                     std::make_unique<DownloadJob>(DownloadJob{url, destinationPath, expectedSha256, L""}));
+  auto job = std::make_unique<DownloadJob>();
+  job->url = url;
+  job->destinationPath = destinationPath;
+  job->plan.sha256 = expectedSha256;
+  std::thread worker(DownloadWorker, std::move(job));
   const UINT_PTR timer = SetTimer(nullptr, 0, kTimeoutMs, nullptr);
   MSG message;
   while (!outcome.finished && GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -70,10 +73,14 @@ DownloadOutcome RunDownload(const std::wstring& url, const std::wstring& destina
     }
     switch (message.message) {
       case WM_DOWNLOAD_PROGRESS: outcome.progress.push_back({message.wParam, message.lParam}); break;
-      case WM_DOWNLOAD_DONE:
+      case WM_DOWNLOAD_DONE: {
+        outcome.finished = outcome.done = true;
+        const std::unique_ptr<FinishedDownload> done(reinterpret_cast<FinishedDownload*>(message.wParam));
+        outcome.text = done ? done->path : std::wstring();
+        break;
+      }
       case WM_DOWNLOAD_FAILED:
         outcome.finished = true;
-        outcome.done = message.message == WM_DOWNLOAD_DONE;
         outcome.text = TakeLocalText(message.wParam);
         break;
       default: break;

@@ -1,0 +1,13 @@
+#pragma once
+// The verdict on a whole download, before it may be started: everything its plan asks of the bytes
+// beyond their checksum, which the download checks as it writes them.
+#include <windows.h>
+
+#include <string>
+
+#include "trust/download_plan.h"
+
+// True when the file behind `file` (at `path`) may be started as `plan` says; false with the text the
+// user sees otherwise. Slow on its first call (it may read the launcher's own signature): call it on
+// the download worker.
+bool JudgeDownloadedFile(HANDLE file, const std::wstring& path, const DownloadPlan& plan, std::wstring& error);
