@@ -12,10 +12,10 @@
 // What is signed: this line, then S.
 constexpr char kListSignatureContext[] = "quorvel-manifest-signature-v1\n";
 constexpr size_t kListSignatureContextBytes = sizeof kListSignatureContext - 1;
-constexpr size_t kListKeyIdDigits = 16;     // hex digits of the first 8 bytes of SHA-256(DER SPKI)
-constexpr size_t kListSignatureBytes = 64;  // r then s, 32 bytes each, big-endian
-constexpr size_t kListPublicKeyBytes = 64;  // X then Y of a P-256 point, 32 bytes each
-constexpr size_t kListSpkiBytes = 91;       // DER SubjectPublicKeyInfo of an uncompressed P-256 key
+constexpr size_t kListKeyIdDigits = 16;                // hex digits of the first 8 bytes of SHA-256(DER SPKI)
+constexpr size_t kListSignatureBytes = 64;             // r then s, 32 bytes each, big-endian
+constexpr size_t kListPublicKeyBytes = 64;             // X then Y of a P-256 point, 32 bytes each
+constexpr size_t kListSpkiBytes = 91;                  // DER SubjectPublicKeyInfo of an uncompressed P-256 key
 constexpr uint64_t kMaxListSerial = 9007199254740991;  // 2^53 - 1
 
 struct ListSignatureLine {
@@ -56,12 +56,12 @@ bool DecodeBase64Exactly(const char* text, size_t length, unsigned char* out, si
 // What a signed S says of itself, beside "schema" and "files".
 struct ListClaims {
   bool hasSerial = false;
-  uint64_t serial = 0;          // 1 to kMaxListSerial
+  uint64_t serial = 0;  // 1 to kMaxListSerial
   bool hasExpires = false;
-  int64_t expiresUnix = 0;      // seconds since 1970-01-01T00:00:00Z
-  std::wstring expires;         // as written: "YYYY-MM-DDTHH:MM:SSZ"
+  int64_t expiresUnix = 0;          // seconds since 1970-01-01T00:00:00Z
+  std::wstring expires;             // as written: "YYYY-MM-DDTHH:MM:SSZ"
   std::vector<std::string> revoke;  // key ids
-  bool wellFormed = false;      // serial and expires present and well-formed, revoke (if any) too
+  bool wellFormed = false;          // serial and expires present and well-formed, revoke (if any) too
 };
 
 // Reads the root object's "serial", "expires" and "revoke" from S; every other member is read
