@@ -45,6 +45,8 @@ def check_generator(fails, checker, folder, base):
     fails.check(made.stdout == served, f"--make output equals the served body:\n  made   {made.stdout[:300]!r}\n"
                                        f"  served {served[:300]!r}")
     fails.check(b"not valid UTF-8: bad%FF%20name.bin" in made.stderr, "--make names the file it left out")
+    fails.check(b"in the future (it may still be arriving): " + download_folder.FUTURE_NAME.encode() in made.stderr,
+                "--make names the future-dated file it left out")
 
 
 def check_configured_cache(fails, server, log_path, cache_dir, private):
