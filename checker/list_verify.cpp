@@ -114,7 +114,8 @@ ListVerdict VerifyListBody(const std::string& body, const std::vector<ListPublic
     for (const std::string& problem : SizeProblems(signedPart, *folder)) problems.push_back(problem);
   }
   for (const std::string& problem : problems) verdict.output += problem + "\n";
-  verdict.output += "Signed by its publisher; " + std::to_string(left / 86400) + " day(s) until it expires.\n";
+  verdict.output +=
+      "Signed by its publisher; " + std::to_string((left + 43200) / 86400) + " day(s) until it expires.\n";
   verdict.exitCode = strict && (report.problemCount > 0 || !problems.empty()) ? 3 : 0;
   return verdict;
 }
