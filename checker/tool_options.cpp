@@ -1,5 +1,9 @@
 #include "checker/tool_options.h"
 
+#include <algorithm>
+#include <cstddef>
+#include <iterator>
+
 #include "trust/signed_list.h"
 
 const char* const kUsage =
@@ -43,35 +47,42 @@ bool ReadNumber(const std::string& text, uint64_t max, uint64_t& value) {
 }  // namespace
 
 bool ReadToolOptions(const std::vector<ToolPath>& args, ToolOptions& options, std::string& error) {
+  // The options that take a value; the first seven may be given once only.
+  static const char* const kValueOptions[] = {
+      "--make", "--base-url",        "--refresh", "--out",   "--dir", "--serial", "--expires-in-days",
+      "--sign", "--passphrase-file", "--verify",  "--revoke"};
+  constexpr size_t kOnceOnly = 7;
   bool optionsDone = false;
   bool help = false;
-  bool hasMake = false, hasRefresh = false, hasBaseUrl = false, hasOut = false, hasDir = false, hasDays = false;
+  std::vector<std::string> given;
   std::vector<ToolPath> files;
   for (size_t i = 0; i < args.size(); ++i) {
     const ToolPath& arg = args[i];
     const std::string name = PrintablePath(arg);
-    const bool takesValue =
-        !optionsDone && (name == "--make" || name == "--base-url" || name == "--refresh" || name == "--out" ||
-                         name == "--dir" || name == "--sign" || name == "--passphrase-file" || name == "--verify" ||
-                         name == "--revoke" || name == "--serial" || name == "--expires-in-days");
-    if (takesValue) {
+    const auto option = std::find(std::begin(kValueOptions), std::end(kValueOptions), name);
+    if (!optionsDone && option != std::end(kValueOptions)) {
       if (i + 1 == args.size()) {
         error = name + " needs a value";
         return false;
       }
+      if (option - std::begin(kValueOptions) < static_cast<std::ptrdiff_t>(kOnceOnly) &&
+          std::find(given.begin(), given.end(), name) != given.end()) {
+        error = name + " is given twice";
+        return false;
+      }
+      given.push_back(name);
       const ToolPath& value = args[++i];
       const std::string text = PrintablePath(value);
-      bool repeated = false;
       if (name == "--make") {
-        repeated = hasMake, hasMake = true, options.folder = value;
+        options.folder = value;
       } else if (name == "--base-url") {
-        repeated = hasBaseUrl, hasBaseUrl = true, options.baseUrl = text;
+        options.baseUrl = text;
       } else if (name == "--refresh") {
-        repeated = hasRefresh, hasRefresh = true, options.input = value;
+        options.input = value;
       } else if (name == "--out") {
-        repeated = hasOut, hasOut = true, options.out = value;
+        options.out = value;
       } else if (name == "--dir") {
-        repeated = hasDir, hasDir = true, options.dir = value;
+        options.dir = value;
       } else if (name == "--sign") {
         options.signingKeys.push_back(value);
       } else if (name == "--passphrase-file") {
@@ -85,23 +96,18 @@ bool ReadToolOptions(const std::vector<ToolPath>& args, ToolOptions& options, st
         }
         options.revoke.push_back(text);
       } else if (name == "--serial") {
-        repeated = options.hasSerial, options.hasSerial = true;
+        options.hasSerial = true;
         if (!ReadNumber(text, kMaxListSerial, options.serial)) {
           error = "--serial takes a whole number from 1 to " + std::to_string(kMaxListSerial) + ", not " + text;
           return false;
         }
       } else {
         uint64_t days = 0;
-        repeated = hasDays, hasDays = true;
         if (!ReadNumber(text, 366, days)) {
           error = "--expires-in-days takes a whole number of days from 1 to 366, not " + text;
           return false;
         }
         options.expiresInDays = static_cast<int>(days);
-      }
-      if (repeated) {
-        error = name + " is given twice";
-        return false;
       }
     } else if (!optionsDone && name == "--json") {
       options.json = true;
@@ -122,6 +128,9 @@ bool ReadToolOptions(const std::vector<ToolPath>& args, ToolOptions& options, st
     options.mode = ToolMode::Help;
     return true;
   }
+  const auto has = [&given](const char* name) { return std::find(given.begin(), given.end(), name) != given.end(); };
+  const bool hasMake = has("--make"), hasRefresh = has("--refresh"), hasBaseUrl = has("--base-url");
+  const bool hasOut = has("--out"), hasDir = has("--dir"), hasDays = has("--expires-in-days");
 
   const bool signs = !options.signingKeys.empty();
   if (!signs && (!options.passphraseFiles.empty() || options.hasSerial || hasDays || !options.revoke.empty())) {
