@@ -4,6 +4,7 @@
 
 #include <bcrypt.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>

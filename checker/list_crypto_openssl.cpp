@@ -7,6 +7,7 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>

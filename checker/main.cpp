@@ -1,9 +1,11 @@
 // quorvel-manifest-check: shows what the launcher would make of a manifest before it is published,
 // makes the manifest the server script would serve for a folder, and makes, re-signs and verifies
 // signed lists. The usage text in tool_options.cpp says how.
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "checker/check_report.h"

@@ -349,8 +349,8 @@ def signed_lists(command, windows, write):
     ]:
         write('verify.json', body)
         args = sum((['--verify', k + '.pub.pem'] for k in keys), []) + extra + ['verify.json']
-        code, out, err = run(command, args)
-        expect('--verify: ' + label, (code, err, says in out), (want, b'', True))
+        code, out, _ = run(command, args)  # Wine may write its own complaints to standard error
+        expect('--verify: ' + label, (code, says in out), (want, True))
 
     # The plain check judges the list the signature covers; a broken trailer is a problem.
     code, out, _ = run(command, ['--json', '--strict', 'verify.json'])
