@@ -9,6 +9,7 @@
 #include "net/manifest_body.h"
 #include "trust/download_rules.h"
 #include "trust/file_name.h"
+#include "trust/signed_list.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ const char* ChecksumCell(const ManifestEntry& entry) {
 }
 
 // One text per thing the vendor should mend, in display order; the launcher refuses such downloads.
-std::vector<std::wstring> Problems(const Manifest& manifest) {
+std::vector<std::wstring> Problems(const Manifest& manifest, bool signedList) {
   std::vector<std::wstring> problems;
   for (size_t i = 0; i < manifest.files.size(); ++i) {
     const ManifestEntry& entry = manifest.files[i];
@@ -58,8 +59,11 @@ std::vector<std::wstring> Problems(const Manifest& manifest) {
     if (!CheckDownloadName(entry.name, refusal)) problems.push_back(which + refusal);
     if (ExtDiffersFromName(entry.ext, entry.name)) problems.push_back(which + kExtDiffersText);
     if (!entry.sha256.empty() && !IsSha256Hex(entry.sha256)) problems.push_back(which + L"malformed sha256.");
-    if (entry.sha256.empty() && IsPlainHttpUrl(entry.url))
+    if (entry.sha256.empty() && signedList) {
+      problems.push_back(which + kNoChecksumInSignedListText);
+    } else if (entry.sha256.empty() && IsPlainHttpUrl(entry.url)) {
       problems.push_back(which + L"http URL without sha256; the launcher will refuse it.");
+    }
   }
   return problems;
 }
@@ -88,8 +92,41 @@ std::string Table(const Manifest& manifest) {
   return out;
 }
 
-std::string JsonReport(const Manifest& manifest, const std::wstring& status,
-                       const std::vector<std::wstring>& problems) {
+// What a signed list says of itself, as one line of the table report.
+std::string SignatureLine(const std::vector<ListSignatureLine>& lines, const ListClaims& claims) {
+  std::string out = "Signed list: ";
+  if (claims.wellFormed) {
+    out += "serial " + std::to_string(claims.serial) + ", expires " + WideToUtf8(claims.expires) + ", ";
+    if (!claims.revoke.empty()) {
+      out += "revokes";
+      for (const std::string& keyId : claims.revoke) out += " " + keyId;
+      out += ", ";
+    }
+  }
+  out += lines.size() == 1 ? "signature line by key" : "signature lines by keys";
+  for (const ListSignatureLine& line : lines) out += " " + line.keyId;
+  return out + "\n";
+}
+
+// The same as a JSON member: "signature":{"keys":[...],"serial":N,"expires":"...","revoke":[...]},
+// serial, expires and revoke only when well-formed.
+std::string SignatureMember(const std::vector<ListSignatureLine>& lines, const ListClaims& claims) {
+  std::string out = ",\"signature\":{\"keys\":[";
+  for (size_t i = 0; i < lines.size(); ++i) out += (i ? ",\"" : "\"") + lines[i].keyId + "\"";
+  out += "]";
+  if (claims.wellFormed) {
+    out += ",\"serial\":" + std::to_string(claims.serial) + ",\"expires\":" + JsonQuote(claims.expires);
+    if (!claims.revoke.empty()) {
+      out += ",\"revoke\":[";
+      for (size_t i = 0; i < claims.revoke.size(); ++i) out += (i ? ",\"" : "\"") + claims.revoke[i] + "\"";
+      out += "]";
+    }
+  }
+  return out + "}";
+}
+
+std::string JsonReport(const Manifest& manifest, const std::wstring& status, const std::vector<std::wstring>& problems,
+                       const std::string& signature) {
   std::string out =
       "{\"ok\":true,\"status\":" + JsonQuote(status) + ",\"schema\":" + JsonQuote(manifest.schema) + ",\"files\":[";
   bool first = true;
@@ -105,7 +142,7 @@ std::string JsonReport(const Manifest& manifest, const std::wstring& status,
   }
   out += "],\"problems\":[";
   for (size_t i = 0; i < problems.size(); ++i) out += (i ? "," : "") + JsonQuote(problems[i]);
-  return out + "]}\n";
+  return out + "]" + signature + "}\n";
 }
 
 }  // namespace
@@ -153,11 +190,15 @@ CheckReport CheckManifestBody(const std::string& body, bool json) {
   Manifest manifest;
   std::wstring error;
   bool accepted;
+  size_t signedLength = 0;
+  std::vector<ListSignatureLine> lines;
+  ListTrailer trailer = ListTrailer::None;
   if (body.size() > kMaxManifestBytes) {
     error = kManifestTooLargeText;
     accepted = false;
   } else {
-    accepted = ReadManifestBody(body, manifest, error);
+    trailer = SplitSignedList(body, signedLength, lines);
+    accepted = ReadManifestBody(trailer == ListTrailer::Signed ? body.substr(0, signedLength) : body, manifest, error);
   }
   CheckReport report;
   if (!accepted) {
@@ -166,12 +207,20 @@ CheckReport CheckManifestBody(const std::string& body, bool json) {
     return report;
   }
   const std::wstring status = ManifestStatusText(manifest.files.size());
-  const std::vector<std::wstring> problems = Problems(manifest);
+  std::vector<std::wstring> problems = Problems(manifest, trailer == ListTrailer::Signed);
+  ListClaims claims;
+  if (trailer == ListTrailer::Signed) {
+    ReadListClaims(body.substr(0, signedLength), claims);
+    if (!claims.wellFormed) problems.insert(problems.begin(), kNoClaimsText);
+  } else if (trailer == ListTrailer::Broken) {
+    problems.insert(problems.begin(), kBrokenSignatureText);
+  }
   report.problemCount = problems.size();
+  const bool isSigned = trailer == ListTrailer::Signed;
   if (json) {
-    report.output = JsonReport(manifest, status, problems);
+    report.output = JsonReport(manifest, status, problems, isSigned ? SignatureMember(lines, claims) : "");
   } else {
-    report.output = Table(manifest) + "\n" + WideToUtf8(status) + "\n";
+    report.output = Table(manifest) + "\n" + WideToUtf8(status) + "\n" + (isSigned ? SignatureLine(lines, claims) : "");
     for (const std::wstring& problem : problems) report.output += DisplayText(problem) + "\n";
   }
   return report;

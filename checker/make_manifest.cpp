@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "checker/check_report.h"
-#include "checker/sha256_digest.h"
+#include "checker/list_crypto.h"
 #include "manifest/manifest.h"
 
 #ifdef _WIN32
@@ -156,35 +156,47 @@ bool HasLoneSurrogate(const std::wstring& text) {
 }
 #endif
 
-struct FileCloser {
-  void operator()(FILE* file) const { std::fclose(file); }
-};
+bool DigestOf(const ToolPath& path, std::string& hex) {
+  unsigned char digest[kSha256Bytes];
+  std::string error;
+  if (!Sha256OfFile(path, digest, error)) return false;
+  static const char kHex[] = "0123456789abcdef";
+  hex.clear();
+  for (unsigned char byte : digest) {
+    hex += kHex[byte >> 4];
+    hex += kHex[byte & 0xF];
+  }
+  return true;
+}
 
-bool DigestOf(const FolderPath& path, std::string& hex) {
-#ifdef _WIN32
-  std::unique_ptr<FILE, FileCloser> file(_wfopen(path.c_str(), L"rb"));
-#else
-  std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-#endif
-  if (!file) return false;
-  Sha256State state;
-  Sha256Begin(state);
-  std::vector<char> buffer(1 << 16);
-  size_t got;
-  while ((got = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0) Sha256Add(state, buffer.data(), got);
-  if (std::ferror(file.get())) return false;
-  hex = Sha256EndHex(state);
+// The script's rules for a file it may list, after its type: the name and the time. False with a
+// note when the vendor should hear why it is left out.
+bool NameAndTimeListed(const std::string& name, bool utf8, int64_t mtime, int64_t now,
+                       std::vector<std::string>& notes) {
+  if (!utf8) {
+    notes.push_back("left out a file whose name is not valid UTF-8: " + PercentEncoded(name));
+    return false;
+  }
+  if (mtime > now - kSettleSeconds) {
+    notes.push_back("left out a file modified less than " + std::to_string(kSettleSeconds) +
+                    " seconds ago or dated in the future (it may still be arriving): " + name);
+    return false;
+  }
   return true;
 }
 
 #ifndef _WIN32
 // A link is offered only when it ends at a regular file inside the folder whose path has no hidden
-// part, so it cannot publish anything the folder itself would not.
-bool LinkStaysInside(const std::string& path, const std::string& folder, const std::string& self) {
+// part and that is neither the script nor the signed list, so it cannot publish anything the folder
+// itself would not.
+bool LinkStaysInside(const std::string& path, const std::string& folder) {
   char resolved[PATH_MAX];
   if (!realpath(path.c_str(), resolved)) return false;
   const std::string target = resolved;
-  if (target == self || target.compare(0, folder.size() + 1, folder + "/") != 0) return false;
+  if (target == folder + "/" + kScriptName || target == folder + "/" + kSignedListName ||
+      target.compare(0, folder.size() + 1, folder + "/") != 0) {
+    return false;
+  }
   size_t start = folder.size() + 1;
   for (;;) {
     const size_t slash = target.find('/', start);
@@ -198,8 +210,8 @@ bool LinkStaysInside(const std::string& path, const std::string& folder, const s
 
 }  // namespace
 
-bool ListPublishedFiles(const FolderPath& folder, std::vector<PublishedFile>& files, std::vector<std::string>& notes,
-                        std::string& error) {
+bool ListPublishedFiles(const ToolPath& folder, int64_t now, std::vector<PublishedFile>& files,
+                        std::vector<std::string>& notes, std::string& error) {
 #ifdef _WIN32
   // Links are not followed here: only plain files are offered.
   WIN32_FIND_DATAW found;
@@ -210,14 +222,10 @@ bool ListPublishedFiles(const FolderPath& folder, std::vector<PublishedFile>& fi
   }
   do {
     const std::wstring wide = found.cFileName;
-    if (wide.empty() || wide[0] == L'.' || wide == L"filelist.json.php") continue;
+    const std::string name = WideToUtf8(wide);
+    if (wide.empty() || wide[0] == L'.' || name == kScriptName || name == kSignedListName) continue;
     if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE))
       continue;
-    const std::string name = WideToUtf8(wide);
-    if (HasLoneSurrogate(wide)) {
-      notes.push_back("left out a file whose name is not valid UTF-8: " + PercentEncoded(name));
-      continue;
-    }
     PublishedFile file;
     file.name = name;
     file.size = static_cast<int64_t>((static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
@@ -225,6 +233,7 @@ bool ListPublishedFiles(const FolderPath& folder, std::vector<PublishedFile>& fi
                                                found.ftLastWriteTime.dwLowDateTime);
     const int64_t sinceEpoch = ticks - 116444736000000000LL;  // 100 ns units from 1601 to 1970
     file.mtime = sinceEpoch >= 0 ? sinceEpoch / 10000000 : -((-sinceEpoch + 9999999) / 10000000);
+    if (!NameAndTimeListed(name, !HasLoneSurrogate(wide), file.mtime, now, notes)) continue;
     if (!DigestOf(folder + L"\\" + wide, file.sha256)) {
       notes.push_back("left out a file that cannot be read: " + name);
       continue;
@@ -240,7 +249,6 @@ bool ListPublishedFiles(const FolderPath& folder, std::vector<PublishedFile>& fi
     return false;
   }
   const std::string real = resolved;
-  const std::string self = real + "/" + kScriptName;
   std::unique_ptr<DIR, int (*)(DIR*)> directory(opendir(real.c_str()), closedir);
   if (!directory) {
     error = "cannot read the folder " + folder + ": " + std::strerror(errno);
@@ -248,23 +256,20 @@ bool ListPublishedFiles(const FolderPath& folder, std::vector<PublishedFile>& fi
   }
   while (const dirent* entry = readdir(directory.get())) {
     const std::string name = entry->d_name;
-    if (name.empty() || name[0] == '.' || name == kScriptName) continue;
+    if (name.empty() || name[0] == '.' || name == kScriptName || name == kSignedListName) continue;
     const std::string path = real + "/" + name;
     struct stat info;
     if (lstat(path.c_str(), &info) != 0) continue;  // removed while listing
     if (S_ISLNK(info.st_mode)) {
-      if (!LinkStaysInside(path, real, self) || stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+      if (!LinkStaysInside(path, real) || stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
     } else if (!S_ISREG(info.st_mode)) {
       continue;  // sub-folders, sockets, devices
-    }
-    if (!IsUtf8(name)) {
-      notes.push_back("left out a file whose name is not valid UTF-8: " + PercentEncoded(name));
-      continue;
     }
     PublishedFile file;
     file.name = name;
     file.size = static_cast<int64_t>(info.st_size);
     file.mtime = static_cast<int64_t>(info.st_mtime);
+    if (!NameAndTimeListed(name, IsUtf8(name), file.mtime, now, notes)) continue;
     if (!DigestOf(path, file.sha256)) {
       notes.push_back("left out a file that cannot be read: " + name);
       continue;
@@ -275,12 +280,13 @@ bool ListPublishedFiles(const FolderPath& folder, std::vector<PublishedFile>& fi
 #endif
 }
 
-std::string ManifestDocument(std::vector<PublishedFile> files, const std::string& folderUrl) {
+std::string ManifestDocument(std::vector<PublishedFile> files, const std::string& folderUrl,
+                             const std::string& rootMembers) {
   std::sort(files.begin(), files.end(), [](const PublishedFile& a, const PublishedFile& b) {
     if (a.mtime != b.mtime) return a.mtime > b.mtime;
     return std::strcmp(a.name.c_str(), b.name.c_str()) < 0;
   });
-  std::string out = "{\"schema\":" + JsonText(WideToUtf8(kManifestSchema)) + ",\"files\":[";
+  std::string out = "{\"schema\":" + JsonText(WideToUtf8(kManifestSchema)) + rootMembers + ",\"files\":[";
   for (size_t i = 0; i < files.size(); ++i) {
     const PublishedFile& file = files[i];
     if (i) out += ',';

@@ -1,6 +1,8 @@
 <?php
 // Publishes the files beside this script as the launcher's download manifest.
 // Drop it into the web server's /download/latest/ folder together with the installers.
+// When the vendor has uploaded a signed list (filelist.signed.json) beside it, that file is the
+// reply, byte for byte; the script holds no key and never makes or changes a signed list.
 declare(strict_types=1);
 
 // Scheme and host that start every download URL, e.g. 'https://quorvel.com'. Leave empty to take
@@ -15,7 +17,11 @@ const QUORVEL_DIGEST_CACHE_DIR = '';
 
 const QUORVEL_SCHEMA = 'quorvel.download.v1';
 
-// A file modified this recently (seconds) may still be arriving and is left out until it rests.
+// The signed list the vendor uploads beside this script; never listed as a download.
+const QUORVEL_SIGNED_LIST = 'filelist.signed.json';
+
+// A file modified this recently (seconds), or dated later than now, may still be arriving and is
+// left out until it rests.
 const QUORVEL_SETTLE_SECONDS = 10;
 
 // How long a request waits for another one's hashing before it asks the client to come back.
@@ -27,7 +33,12 @@ ini_set('display_errors', '0');
 
 function SendJson(int $status, array $document, string $lastModified = ''): void
 {
-    $body = json_encode($document, JSON_UNESCAPED_SLASHES | JSON_UNESCAPED_UNICODE | JSON_THROW_ON_ERROR);
+    SendBody($status, json_encode($document, JSON_UNESCAPED_SLASHES | JSON_UNESCAPED_UNICODE | JSON_THROW_ON_ERROR),
+        $lastModified);
+}
+
+function SendBody(int $status, string $body, string $lastModified = ''): void
+{
     header('Cache-Control: no-cache');
     if ($status === 200) {
         // A cache in front of us (a CDN) revalidates with If-None-Match and gets 304 while the list
@@ -72,6 +83,39 @@ function IfNoneMatchMatches(string $etag): bool
 function SendError(int $status, string $message): void
 {
     SendJson($status, ['error' => $message]);
+}
+
+function SendRetryLater(string $message): void
+{
+    header('Retry-After: ' . QUORVEL_RETRY_AFTER_SECONDS);
+    SendError(503, $message);
+}
+
+// Serves the uploaded signed list as it stands. Only a regular file is served: a link or anything
+// else under that name is refused, and so is a file that cannot be read, with 503 and never with a
+// list of our own in its place (which launchers that pin the vendor's keys would refuse anyway).
+// The file opened must be the one looked at, not a link put in its place meanwhile.
+function SendSignedList(string $path): void
+{
+    clearstatcache(true, $path);
+    $info = @lstat($path);
+    $body = false;
+    if ($info !== false && ($info['mode'] & 0170000) === 0100000) {
+        $handle = @fopen($path, 'rb');
+        $opened = $handle === false ? false : fstat($handle);
+        if ($opened !== false && $opened['ino'] === $info['ino'] && $opened['dev'] === $info['dev']) {
+            $body = stream_get_contents($handle);
+        }
+        if ($handle !== false) {
+            fclose($handle);
+        }
+    }
+    if ($body === false) {
+        error_log('filelist.json.php: cannot serve ' . $path . ': it is not a readable regular file');
+        SendRetryLater('The signed download list cannot be read; try again later.');
+        return;
+    }
+    SendBody(200, $body, gmdate('D, d M Y H:i:s', (int)$info['mtime']) . ' GMT');
 }
 
 // Scheme and host of the download URLs. The Host header is used only when it looks like a host
@@ -121,11 +165,13 @@ function Extension(string $name): string
 }
 
 // A link is offered only when it ends at a regular file inside this folder (sub-folders included)
-// whose path has no hidden part, so a link cannot publish anything the folder itself would not.
+// whose path has no hidden part and that is neither this script nor the signed list, so a link
+// cannot publish anything the folder itself would not.
 function LinkStaysInside(string $path, string $folder, string $self): bool
 {
     $target = realpath($path);
-    if ($target === false || $target === $self || !str_starts_with($target, $folder . '/')) {
+    if ($target === false || $target === $self || $target === $folder . '/' . QUORVEL_SIGNED_LIST
+        || !str_starts_with($target, $folder . '/')) {
         return false;
     }
     foreach (explode('/', substr($target, strlen($folder) + 1)) as $part) {
@@ -138,7 +184,8 @@ function LinkStaysInside(string $path, string $folder, string $self): bool
 
 // One pass over the folder: name, size and time of every file that may be offered. A file modified
 // in the last few seconds is left out: it may be an upload still in progress, whose digest would
-// match its truncated bytes.
+// match its truncated bytes. So is a file dated in the future, which a host whose clock runs behind
+// the uploader's would otherwise list at once.
 function ListFolder(string $folder, string $self, ?string &$error): ?array
 {
     $now = time();
@@ -150,7 +197,7 @@ function ListFolder(string $folder, string $self, ?string &$error): ?array
     $selfName = basename($self);
     $files = [];
     while (($name = readdir($handle)) !== false) {
-        if ($name === '' || $name[0] === '.' || $name === $selfName) {
+        if ($name === '' || $name[0] === '.' || $name === $selfName || $name === QUORVEL_SIGNED_LIST) {
             continue;
         }
         $path = $folder . '/' . $name;
@@ -177,7 +224,7 @@ function ListFolder(string $folder, string $self, ?string &$error): ?array
             continue;
         }
         $mtime = (int)$info['mtime'];
-        if ($mtime > $now - QUORVEL_SETTLE_SECONDS && $mtime <= $now) {
+        if ($mtime > $now - QUORVEL_SETTLE_SECONDS) {
             continue;
         }
         $files[] = [$name, (int)$info['size'], $mtime, (int)$info['ino']];
@@ -186,10 +233,26 @@ function ListFolder(string $folder, string $self, ?string &$error): ?array
     return $files;
 }
 
+// The account this script runs as: posix_geteuid() where PHP has it, else the owner of a file made
+// just now (in $directory when it can be written, else in the temporary folder); null when unknown.
+function OwnUid(string $directory): ?int
+{
+    if (function_exists('posix_geteuid')) {
+        return posix_geteuid();
+    }
+    $probe = @tempnam($directory, '.owner-');
+    if ($probe === false) {
+        return null;
+    }
+    $uid = @fileowner($probe);
+    @unlink($probe);
+    return $uid === false ? null : $uid;
+}
+
 // The digest cache of this folder, or '' when no safe place for it exists (then every request hashes).
 // The cache decides which digests are served, so its folder, the configured one or the default under
-// the shared temporary folder, is used only when it is ours alone: a real folder, not a link, with
-// no access for group or others, and writable by us.
+// the shared temporary folder, is used only when it is ours alone: a real folder, not a link, owned
+// by the account this script runs as, with no access for group or others, and writable by us.
 function DigestCachePath(string $folder): string
 {
     $directory = rtrim(QUORVEL_DIGEST_CACHE_DIR, '/');
@@ -203,6 +266,12 @@ function DigestCachePath(string $folder): string
     clearstatcache(true, $directory);
     if (is_link($directory) || (is_dir($directory) && (fileperms($directory) & 0077) !== 0)) {
         error_log('filelist.json.php: not using ' . $directory . ': it is a link or open to others');
+        return '';
+    }
+    $us = OwnUid($directory);
+    if (is_dir($directory) && ($us === null || fileowner($directory) !== $us)) {
+        error_log('filelist.json.php: not using ' . $directory
+            . ': it is not owned by the account this script runs as');
         return '';
     }
     if (!is_dir($directory) || !is_writable($directory)) {
@@ -332,6 +401,11 @@ function Main(): void
     }
     $self = __FILE__;
     $folder = __DIR__;
+    $signed = $folder . '/' . QUORVEL_SIGNED_LIST;
+    if (@lstat($signed) !== false) {
+        SendSignedList($signed);
+        return;
+    }
     $error = null;
     $listed = ListFolder($folder, $self, $error);
     if ($listed === null) {
@@ -343,8 +417,7 @@ function Main(): void
 
     $digests = Digests($folder, $listed);
     if ($digests === null) {
-        header('Retry-After: ' . QUORVEL_RETRY_AFTER_SECONDS);
-        SendError(503, 'The download list is being prepared; try again in a few seconds.');
+        SendRetryLater('The download list is being prepared; try again in a few seconds.');
         return;
     }
     $prefix = BaseUrl() . FolderUrlPath();

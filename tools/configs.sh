@@ -14,6 +14,13 @@ configure_and_build() {  # configure_and_build CONFIG [targets...]
     bench) args=(-DCMAKE_BUILD_TYPE=Release -DQUORVEL_BENCH=ON) ;;
     win) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
                -DQUORVEL_SERVER_HOST="$QUORVEL_TEST_HOST" -DQUORVEL_SERVER_PORT="$QUORVEL_TEST_PORT") ;;
+    # The demo's launcher: the test build's server, pinning the demo's throwaway list keys
+    # (demo_cache_args, set by tools/demo/run-demo.sh).
+    demo-win) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
+                    -DQUORVEL_SERVER_HOST="$QUORVEL_TEST_HOST" -DQUORVEL_SERVER_PORT="$QUORVEL_TEST_PORT"
+                    ${demo_cache_args[@]+"${demo_cache_args[@]}"}) ;;
+    # The vendor's tool for this machine, for the demo to sign its list with.
+    vendor-tools) args=(-DCMAKE_BUILD_TYPE=Release) ;;
     win-default) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake") ;;
     # The vendor's bundle (tools/release/): stripped, with the settings release-env.sh collects.
     release-win) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"

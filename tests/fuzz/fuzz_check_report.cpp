@@ -11,6 +11,7 @@
 #include "net/manifest_body.h"
 #include "trust/download_rules.h"
 #include "trust/file_name.h"
+#include "trust/signed_list.h"
 
 namespace {
 
@@ -161,15 +162,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   StrictReader(JsonQuote(units) + "\n").Document(quoted);
   Require(quoted.size() == 1 && quoted[0].text == ToUnits(units));
 
-  // The input as a manifest body: the report must say what the parse says.
+  // The input as a manifest body: the report must say what the parse says, of the list a signature
+  // covers when the body is signed.
   const std::string body(reinterpret_cast<const char*>(data), size);
   const CheckReport report = CheckManifestBody(body, true);
   std::vector<Token> tokens;
   StrictReader(report.output).Document(tokens);
+  size_t signedLength = 0;
+  std::vector<ListSignatureLine> lines;
+  const ListTrailer trailer = SplitSignedList(body, signedLength, lines);
+  const bool isSigned = trailer == ListTrailer::Signed;
+  const std::string signedPart = isSigned ? body.substr(0, signedLength) : body;
+  ListClaims claims;
+  ReadListClaims(signedPart, claims);
   Manifest manifest;
   std::wstring error;
   std::vector<Token> expected;
-  if (ReadManifestBody(body, manifest, error)) {
+  if (ReadManifestBody(signedPart, manifest, error)) {
     Require(report.exitCode == 0);
     for (const wchar_t* key : {L"ok", L"status"}) Expect(expected, key);
     Expect(expected, ManifestStatusText(manifest.files.size()));
@@ -197,6 +206,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     Expect(expected, L"problems");
     size_t problems = 0;
+    if (trailer == ListTrailer::Broken || (isSigned && !claims.wellFormed)) {
+      Expect(expected, isSigned ? kNoClaimsText : kBrokenSignatureText);
+      ++problems;
+    }
     for (size_t i = 0; i < manifest.files.size(); ++i) {
       const ManifestEntry& entry = manifest.files[i];
       const std::wstring which = L"Entry " + std::to_wstring(i + 1) + L" (" + DisplayFileName(entry.name) + L"): ";
@@ -212,12 +225,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (!entry.sha256.empty() && !IsHexDigest(entry.sha256)) {
         Expect(expected, which + L"malformed sha256.");
         ++problems;
+      } else if (entry.sha256.empty() && isSigned) {
+        Expect(expected, which + kNoChecksumInSignedListText);
+        ++problems;
       } else if (entry.sha256.empty() && StartsWithHttp(entry.url)) {
         Expect(expected, which + L"http URL without sha256; the launcher will refuse it.");
         ++problems;
       }
     }
     Require(report.problemCount == problems);
+    if (isSigned) {
+      Expect(expected, L"signature");
+      Expect(expected, L"keys");
+      for (const ListSignatureLine& line : lines) Expect(expected, std::wstring(line.keyId.begin(), line.keyId.end()));
+      if (claims.wellFormed) {
+        Expect(expected, L"serial");
+        expected.push_back({false, Units(), static_cast<long long>(claims.serial)});
+        Expect(expected, L"expires");
+        Expect(expected, claims.expires);
+        if (!claims.revoke.empty()) Expect(expected, L"revoke");
+        for (const std::string& keyId : claims.revoke) Expect(expected, std::wstring(keyId.begin(), keyId.end()));
+      }
+    }
   } else {
     Require(report.exitCode == 1);
     Expect(expected, L"ok");

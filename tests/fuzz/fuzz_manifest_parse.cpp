@@ -1,13 +1,15 @@
-// Feeds arbitrary bytes to the manifest parse and to each reader operation on a buffer of exactly
-// the input's size, and checks what a success promises.
+// Feeds arbitrary bytes to the manifest parse, to each reader operation on a buffer of exactly the
+// input's size, and to the signed list's splitter and claims, and checks what a success promises.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "manifest/json_cursor.h"
 #include "manifest/manifest.h"
 #include "trust/download_rules.h"
+#include "trust/signed_list.h"
 
 namespace {
 
@@ -40,6 +42,44 @@ bool KnownError(const std::wstring& error) {
 
 void Within(const JsonCursor& cursor, const char* begin, const char* end) {
   Require(cursor.position >= begin && cursor.position <= end && cursor.end == end);
+}
+
+// A split gives back S and lines that rebuild the body exactly; S itself never splits as signed.
+// Claims that read as well-formed are in range and write back as they were written.
+void CheckSignedList(const std::string& body) {
+  size_t signedLength = 1;
+  std::vector<ListSignatureLine> lines;
+  const ListTrailer trailer = SplitSignedList(body, signedLength, lines);
+  if (trailer == ListTrailer::Signed) {
+    Require((lines.size() == 1 || lines.size() == 2) && signedLength > 0 && signedLength < body.size());
+    Require(body[signedLength - 1] == '\n');
+    std::string rebuilt = body.substr(0, signedLength);
+    for (const ListSignatureLine& line : lines) rebuilt += FormatListSignatureLine(line.keyId, line.signature);
+    Require(rebuilt == body);
+    size_t again = 0;
+    std::vector<ListSignatureLine> inner;
+    Require(SplitSignedList(body.substr(0, signedLength), again, inner) != ListTrailer::Signed);
+  } else {
+    Require(signedLength == 0 && lines.empty());
+  }
+  ListClaims claims;
+  ReadListClaims(trailer == ListTrailer::Signed ? body.substr(0, signedLength) : body, claims);
+  if (claims.wellFormed) {
+    Require(claims.serial >= 1 && claims.serial <= kMaxListSerial);
+    Require(FormatListTime(claims.expiresUnix) == claims.expires);
+    for (const std::string& keyId : claims.revoke) Require(IsListKeyId(keyId));
+  }
+  // One line on its own, and base64 that decodes only in its one canonical form.
+  ListSignatureLine parsed;
+  if (ParseListSignatureLine(body.data(), body.size(), parsed)) {
+    Require(FormatListSignatureLine(parsed.keyId, parsed.signature) == body + "\n");
+  }
+  if (body.size() % 4 == 0 && body.size() <= 4 * kListSignatureBytes) {
+    const size_t padding = body.empty() || body.back() != '=' ? 0 : body[body.size() - 2] != '=' ? 1 : 2;
+    unsigned char bytes[3 * kListSignatureBytes];
+    const size_t count = body.size() / 4 * 3 - (body.size() >= 4 ? padding : 0);
+    if (DecodeBase64Exactly(body.data(), body.size(), bytes, count)) Require(EncodeBase64(bytes, count) == body);
+  }
 }
 
 }  // namespace
@@ -84,5 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ManifestEntry entry;
   ReadManifestEntry(cursor, entry);
   Within(cursor, begin, end);
+
+  CheckSignedList(std::string(begin, size));
   return 0;
 }

@@ -142,6 +142,12 @@ TEST_CASE(WellFormedManifestsParseInDisplayOrder) {
            ",\"files\":[{\"o\":{},\"a\":[],\"t\":true,\"f\":false,\"n\":null,\"name\":\"kept\"}],\"z\":-1.5e3"),
        {L"kept"}},
       {"bytes after the root", Files("{\"name\":\"a\"}") + "} garbage \xFF", {L"a"}},
+      {"a signed list, read by a launcher that knows no signatures",
+       Doc(kSchema + ",\"serial\":1796957475,\"expires\":\"2027-01-10T02:51:15Z\",\"revoke\":[\"0123456789abcdef\"]," +
+           "\"files\":[" + Entry("old", "2025") + "," + Entry("new", "2026") + "]") +
+           "\n{\"quorvel-signature\":\"ecdsa-p256-sha256 9254df425a03577a " + std::string(86, 'A') + "==\"}\n" +
+           "{\"quorvel-signature\":\"ecdsa-p256-sha256 0123456789abcdef " + std::string(86, '/') + "==\"}\n",
+       {L"new", L"old"}},
       {"whitespace everywhere",
        " \r\n{ \"schema\" : \"quorvel.download.v1\" , \"files\" : [ { \"name\" : \"a\" } ] } ",
        {L"a"}},

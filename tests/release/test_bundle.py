@@ -1,13 +1,15 @@
 """make-release.sh builds the vendor's bundle for a vendor host and version, signed with a
 throwaway certificate: every file is there and in SHA256SUMS, the launcher carries the version and
-the host, the signatures verify against the CA and no longer after one flipped bit, the password
-shows nowhere, and the signing step refuses what it cannot sign or verify.
+the host, the download-list keys reach the launcher's build, the signatures verify against the CA and
+no longer after one flipped bit, the password shows nowhere, and the signing step refuses what it
+cannot sign or verify.
 
     test_bundle.py --root SOURCE --work FOLDER
 """
 import argparse
 import hashlib
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -52,6 +54,27 @@ def check_launcher(exe):
     url = "https://%s:%s/download/latest/filelist.json.php" % (HOST, PORT)
     with open(exe, "rb") as f:
         check(url.encode("utf-16-le") in f.read(), "the launcher fetches " + url)
+
+
+def make_list_keys(work):
+    """Two throwaway P-256 public keys (PEM), as the README makes them."""
+    paths = []
+    for name in ("signing", "recovery"):
+        path = os.path.join(work, name + ".pub.pem")
+        key = subprocess.run(["openssl", "genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256"],
+                             check=True, capture_output=True).stdout
+        subprocess.run(["openssl", "pkey", "-pubout", "-out", path], input=key, check=True, capture_output=True)
+        paths.append(path)
+    return paths
+
+
+def check_list_keys(build, settings):
+    """The launcher's build was configured with the list keys and minimum serial given."""
+    with open(os.path.join(build, "release-win", "CMakeCache.txt")) as f:
+        cache = f.read()
+    for name, value in settings.items():
+        check(re.search(r"^%s:[A-Z]+=%s$" % (name, re.escape(value)), cache, re.M) is not None,
+              "the launcher's build has %s=%s" % (name, value))
 
 
 def check_signing(root, out, work, signer, release_text):
@@ -99,6 +122,10 @@ def main():
     env = ca.sign_env(signer)
     env.update(QUORVEL_BUILD=os.path.join(args.work, "build"), QUORVEL_VERSION=VERSION,
                QUORVEL_SERVER_HOST=HOST, QUORVEL_SERVER_PORT=PORT)
+    signing_key, recovery_key = make_list_keys(args.work)
+    lists = {"QUORVEL_LIST_KEYS": signing_key, "QUORVEL_LIST_RECOVERY_KEYS": recovery_key,
+             "QUORVEL_LIST_MIN_SERIAL": "1796000000"}
+    env.update(lists)
     code, text = run([os.path.join(args.root, "tools", "release", "make-release.sh")], env)
     print(text[-3000:])
     check(code == 0, "make-release.sh succeeds")
@@ -108,6 +135,7 @@ def main():
     out = os.path.join(args.work, "build", "release")
     check_sums(out)
     check_launcher(os.path.join(out, "QuorvelLauncher.exe"))
+    check_list_keys(os.path.join(args.work, "build"), lists)
     check_signing(args.root, out, args.work, signer, text)
     print("%d failed" % len(CHECKS.failures))
     sys.exit(1 if CHECKS.failures else 0)

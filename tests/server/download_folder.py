@@ -51,8 +51,12 @@ LISTED_FILES = [
     ("tie-a.bin", 11, "2020-02-02T02:02:02Z", "bin"),
     ("日本語 ✓ 🚀.msi", 99, "2019-09-09T09:09:09Z", "msi"),
     ("old.msi", 3, "1999-12-31T23:59:59Z", "msi"),
-    ("future.msi", 4, "2040-01-02T03:04:05Z", "msi"),  # past 2038: needs 64-bit times
+    ("moon landing.msi", 4, "1969-07-20T20:17:40Z", "msi"),  # before 1970: a negative time
 ]
+# Dated in the future, as an upload to a host whose clock runs behind: left out until its time has
+# passed by the settling time (the time is past 2038, which needs 64-bit times).
+FUTURE_NAME = "future.msi"
+FUTURE_TIME = "2040-01-02T03:04:05Z"
 BIG_NAME = "big 5GiB.bin"
 BIG_TIME = "2026-01-01T10:00:00Z"
 LINK_NAME = "current.msi"  # link to "Quorvel Setup 2.1.msi": offered with its target's size and time
@@ -92,6 +96,9 @@ def build(folder, script):
     expected.append(dict(target, name=LINK_NAME, ext="msi"))
 
     # Everything below must stay out of the list.
+    with open(os.path.join(folder, FUTURE_NAME), "wb") as f:
+        f.write(b"not yet")
+    os.utime(os.path.join(folder, FUTURE_NAME), (utc(FUTURE_TIME),) * 2)
     for hidden in (".hidden.msi", ".htaccess"):
         with open(os.path.join(folder, hidden), "wb") as f:
             f.write(b"hidden")

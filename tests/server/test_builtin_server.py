@@ -45,6 +45,8 @@ def check_generator(fails, checker, folder, base):
     fails.check(made.stdout == served, f"--make output equals the served body:\n  made   {made.stdout[:300]!r}\n"
                                        f"  served {served[:300]!r}")
     fails.check(b"not valid UTF-8: bad%FF%20name.bin" in made.stderr, "--make names the file it left out")
+    fails.check(b"in the future (it may still be arriving): " + download_folder.FUTURE_NAME.encode() in made.stderr,
+                "--make names the future-dated file it left out")
 
 
 def check_configured_cache(fails, server, log_path, cache_dir, private):
@@ -52,11 +54,22 @@ def check_configured_cache(fails, server, log_path, cache_dir, private):
     log once per request; a private real folder is used."""
     url = server.base_url + "/proxied/download/latest/filelist.json.php"
     os.makedirs(private, mode=0o700)
+    us = os.geteuid()
+
+    def owned_by(uid):
+        os.chmod(cache_dir, 0o700)
+        os.chown(cache_dir, uid, -1)
+
     rows = [  # (what the configured path is, whether the cache is used there)
         ("a link to a private folder", lambda: os.symlink(private, cache_dir), False),
         ("a folder open to others", lambda: os.mkdir(cache_dir, 0o755), False),
-        ("a private folder", lambda: os.chmod(cache_dir, 0o700), True),
+        # Only root can give a folder away and still write into it, which is the case to refuse.
+        ("a private folder owned by another account", lambda: owned_by(65534), False),
+        ("a private folder", lambda: owned_by(us), True),
     ]
+    if us != 0:
+        print("note: not root, so the cache folder owned by another account is not tried")
+        rows = [row for row in rows if "another account" not in row[0]]
     for what, make, used in rows:
         if os.path.islink(cache_dir):
             os.remove(cache_dir)
@@ -70,6 +83,61 @@ def check_configured_cache(fails, server, log_path, cache_dir, private):
         fails.check_eq(named, 0 if used else 1, f"log lines naming the cache folder when it is {what}")
         written = glob.glob(os.path.join(private, "digests-*")) + glob.glob(os.path.join(cache_dir, "digests-*"))
         fails.check_eq(bool(written), used, f"a cache file written when the folder is {what}")
+
+
+def check_signed_list(fails, server, folder):
+    """An uploaded filelist.signed.json is the reply byte for byte, with the list's usual headers and
+    revalidation; one that is not a readable regular file gets 503, never a list of the script's own;
+    without one the script lists the folder again."""
+    url = server.base_url + "/signed/download/latest/filelist.json.php"
+    signed = os.path.join(folder, "filelist.signed.json")
+    # Not even JSON the script could read: it must pass the bytes on untouched.
+    body = (b'{"schema":"quorvel.download.v1","serial":7,"expires":"2030-01-01T00:00:00Z","files":[]}\n'
+            b'{"quorvel-signature":"ecdsa-p256-sha256 0123456789abcdef ' + b"A" * 86 + b'=="}\n\xff\r\n')
+    outside = os.path.join(os.path.dirname(folder), "outside.json")
+    with open(outside, "wb") as f:
+        f.write(body)
+
+    def regular():
+        with open(signed, "wb") as f:
+            f.write(body)
+
+    def unreadable():
+        regular()
+        os.chmod(signed, 0)
+
+    rows = [  # (what stands under the name, how to make it, whether it is served)
+        ("a regular file", regular, True),
+        ("a link to a file", lambda: os.symlink(outside, signed), False),
+        ("a folder", lambda: os.mkdir(signed), False),
+        ("an unreadable file", unreadable, False),
+    ]
+    if os.geteuid() == 0:
+        rows = [row for row in rows if row[0] != "an unreadable file"]  # root reads it all the same
+    for what, make, served in rows:
+        make()
+        status, headers, got = fetch(url)
+        if served:
+            fails.check_eq((status, got), (200, body), f"the signed list served byte for byte from {what}")
+            fails.check_eq((headers.get("cache-control"), headers.get("content-type")),
+                           ("no-cache", "application/json; charset=utf-8"), "the signed list's headers")
+            etag = headers.get("etag", "")
+            status, again, got = fetch(url, extra_headers={"If-None-Match": etag})
+            fails.check_eq((status, got, again.get("etag")), (304, b"", etag), "304 for the signed list's ETag")
+            status, head, got = fetch(url, method="HEAD")
+            fails.check_eq((status, got, head.get("etag")), (200, b"", etag), "HEAD of the signed list")
+            status, _, _ = fetch(url, method="POST")
+            fails.check_eq(status, 405, "POST with a signed list")
+        else:
+            fails.check_eq((status, headers.get("retry-after"), b"files" in got), (503, "5", False),
+                           f"the reply when the signed list is {what}")
+        if os.path.isdir(signed) and not os.path.islink(signed):
+            os.rmdir(signed)
+        else:
+            os.remove(signed)
+    status, _, got = fetch(url)
+    fails.check_eq((status, [f["name"] for f in json.loads(got)["files"]]), (200, ["Setup 1.msi"]),
+                   "without a signed list the folder is listed as before")
 
 
 def check_hashing_wait(fails, server, cache_path):
@@ -114,9 +182,14 @@ def main():
                 "the script has QUORVEL_BASE_URL and QUORVEL_DIGEST_CACHE_DIR lines to configure")
     with open(os.path.join(proxied, "filelist.json.php"), "w", encoding="utf-8") as f:
         f.write(configured)
-    with open(os.path.join(proxied, "Setup 1.msi"), "wb") as f:
-        f.write(b"x")
-    os.utime(os.path.join(proxied, "Setup 1.msi"), (download_folder.utc("2026-01-01T00:00:00Z"),) * 2)
+    # And a third folder, where the vendor uploads a signed list.
+    signed = os.path.join(root, "signed", "download", "latest")
+    for published in (proxied, signed):
+        os.makedirs(published, exist_ok=True)
+        with open(os.path.join(published, "Setup 1.msi"), "wb") as f:
+            f.write(b"x")
+        os.utime(os.path.join(published, "Setup 1.msi"), (download_folder.utc("2026-01-01T00:00:00Z"),) * 2)
+    shutil.copyfile(args.script, os.path.join(signed, "filelist.json.php"))
 
     log_path = os.path.join(work, "php-server.log")
     temp_folder = os.path.join(work, "tmp")
@@ -152,6 +225,7 @@ def main():
                     ["https://downloads.example.com/proxied/download/latest/Setup%201.msi"],
                     "URLs from the configured base URL, without the file modified just now")
         check_configured_cache(fails, server, log_path, cache_dir, os.path.join(work, "private"))
+        check_signed_list(fails, server, signed)
 
         # Without the 5 GiB file from here on, which the generator would hash each time.
         os.rename(os.path.join(folder, download_folder.BIG_NAME), os.path.join(work, download_folder.BIG_NAME))

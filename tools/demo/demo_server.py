@@ -1,18 +1,23 @@
 #!/usr/bin/env python3
 """The demo's download server: the loopback HTTPS test server on the launcher's port, serving the
 demo catalogue (a wixl-built package, a small program, a text file and a newer copy of the launcher)
-through a manifest, at a pace slow enough to watch the progress bar.
+through a signed list, at a pace slow enough to watch the progress bar.
 
-    demo_server.py --ca-dir DIR --catalogue DIR --launcher EXE --tool EXE [--rate BYTES]
+    demo_server.py --ca-dir DIR --catalogue DIR --launcher EXE --tool EXE
+                   --list-checker quorvel-manifest-check --list-key KEY.pem --passphrase-file F [--rate BYTES]
+
+The list is made and signed as a vendor makes it: quorvel-manifest-check --make over the catalogue
+folder, with the demo's throwaway signing key (run-demo.sh makes it under build/).
 
 The catalogue folder is filled from the given files and tools/demo/catalogue/ (the package is
 built there with wixl). Prints "serving https://..." once it answers.
 """
 import argparse
-import json
+import calendar
 import os
 import shutil
 import subprocess
+import time
 
 from testbed import ca, routes_folder, test_port
 from testbed.server import TestServer, port_lock
@@ -45,7 +50,8 @@ def build_package(work_dir):
 
 
 def fill_catalogue(folder, launcher, tool):
-    """Copies the demo files into the served folder; returns the manifest entries."""
+    """Copies the demo files into the served folder, dated as the list shows them; returns the
+    entries."""
     os.makedirs(folder, exist_ok=True)
     sources = {"launcher": launcher, "tool": tool,
                "package": build_package(os.path.join(folder, ".package")),
@@ -54,20 +60,35 @@ def fill_catalogue(folder, launcher, tool):
     for name, kind, modified_at, ext in CATALOGUE:
         target = os.path.join(folder, name)
         shutil.copyfile(sources[kind], target)
+        stamp = calendar.timegm(time.strptime(modified_at, "%Y-%m-%dT%H:%M:%SZ"))
+        os.utime(target, (stamp, stamp))
         entries.append({"name": name, "url": BASE_URL + FILES_PREFIX + name,
                         "size": os.path.getsize(target), "modified_at": modified_at, "ext": ext})
     return entries
 
 
-def make_server(ca_dir, folder, entries, rate, log_path=None):
+def signed_list(folder, checker, key, passphrase_file):
+    """The catalogue's list, made and signed by the vendor's tool (hidden files, such as the package's
+    build folder, are left out as on a real server)."""
+    made = subprocess.run([checker, "--make", folder, "--base-url", BASE_URL + FILES_PREFIX, "--sign", key,
+                           "--passphrase-file", passphrase_file], capture_output=True, check=True)
+    return made.stdout
+
+
+def make_server(ca_dir, folder, body, rate, log_path=None):
     certs = ca.ensure_ca(ca_dir)
     server = TestServer(port=PORT, certfile=certs.server_pem, keyfile=certs.server_key,
                         log_path=log_path)
     routes_folder.register_folder(server, FILES_PREFIX, folder)
-    server.configure("manifest", {"body": json.dumps({"schema": "quorvel.download.v1",
-                                                      "files": entries}, indent=1)})
+    server.configure("manifest", {"body_hex": body.hex()})
     server.configure(routes_folder.KEY, {"rate": rate, "step": 16384})
     return server
+
+
+def add_list_arguments(parser):
+    parser.add_argument("--list-checker", required=True, help="the vendor's tool, which signs the list")
+    parser.add_argument("--list-key", required=True, help="the signing key (encrypted PKCS#8 PEM)")
+    parser.add_argument("--passphrase-file", required=True)
 
 
 def parse_args(argv=None):
@@ -76,6 +97,7 @@ def parse_args(argv=None):
     p.add_argument("--catalogue", required=True, help="folder the served files are copied into")
     p.add_argument("--launcher", required=True)
     p.add_argument("--tool", required=True)
+    add_list_arguments(p)
     p.add_argument("--rate", type=int, default=256 * 1024, help="bytes a second per download")
     p.add_argument("--log")
     return p.parse_args(argv)
@@ -83,9 +105,10 @@ def parse_args(argv=None):
 
 def main():
     args = parse_args()
-    entries = fill_catalogue(args.catalogue, args.launcher, args.tool)
+    fill_catalogue(args.catalogue, args.launcher, args.tool)
+    body = signed_list(args.catalogue, args.list_checker, args.list_key, args.passphrase_file)
     with port_lock(PORT):
-        server = make_server(args.ca_dir, args.catalogue, entries, args.rate, args.log)
+        server = make_server(args.ca_dir, args.catalogue, body, args.rate, args.log)
         print("serving %s%s" % (server.base_url, "/download/latest/filelist.json.php"), flush=True)
         server.serve_until_interrupted()
 

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# `make demo`: installs what is missing, builds the launcher for the loopback demo server, serves the
-# demo catalogue on https://127.0.0.1 at the test port of tools/configs.sh, trusts the server's
-# throwaway CA inside the demo's own Wine prefix (build/demo-testbed) and opens the launcher there,
-# in a Wine desktop window.
+# `make demo`: installs what is missing, makes a throwaway signing and recovery key pair for download
+# lists (build/demo/keys, once), builds the launcher for the loopback demo server pinning those keys
+# (build/demo-win), serves the demo catalogue on https://127.0.0.1 at the test port of
+# tools/configs.sh as a list signed with the vendor's tool, trusts the server's throwaway CA inside
+# the demo's own Wine prefix (build/demo-testbed) and opens the launcher there, in a Wine desktop
+# window.
 #   With a display: interactive; the demo ends when the launcher and whatever it started are closed.
 #   Without one (or with QUORVEL_DEMO_HEADLESS=1): under Xvfb it walks through fetch, list,
 #   double-click, progress and launch by itself and saves a screenshot of each step.
@@ -19,15 +21,33 @@ with_wine=$root/testbed/with-wine.sh
 "$root/tools/bootstrap.sh"
 mkdir -p "$build" "$demo"
 source "$root/tools/configs.sh"
-configure_and_build win QuorvelLauncher window_probe demo_tool trust_ca >"$demo/build.log" 2>&1 ||
+
+# The list keys, made once with openssl as the README tells vendors, and never committed (build/ is
+# not tracked): the private keys encrypted with a passphrase of their own.
+keys=$demo/keys
+if [ ! -f "$keys/recovery.pub.pem" ]; then
+  rm -rf "$keys"
+  mkdir -p -m 700 "$keys"
+  openssl rand -hex 16 >"$keys/passphrase"
+  for name in signing recovery; do
+    openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 |
+      openssl pkcs8 -topk8 -v2 aes-256-cbc -iter 600000 -passout file:"$keys/passphrase" -out "$keys/$name.key.pem"
+    openssl pkey -in "$keys/$name.key.pem" -passin file:"$keys/passphrase" -pubout -out "$keys/$name.pub.pem"
+  done
+fi
+demo_cache_args=(-DQUORVEL_LIST_KEYS="$keys/signing.pub.pem" -DQUORVEL_LIST_RECOVERY_KEYS="$keys/recovery.pub.pem")
+{ configure_and_build vendor-tools quorvel-manifest-check &&
+  configure_and_build demo-win QuorvelLauncher window_probe demo_tool trust_ca; } >"$demo/build.log" 2>&1 ||
   { tail -n 40 "$demo/build.log"; echo "demo: the build failed (log: $demo/build.log)" >&2; exit 1; }
-launcher=$build/win/QuorvelLauncher.exe
-probe=$build/win/tests/programs/window_probe/window_probe.exe
-tool=$build/win/tools/demo/QuorvelDemoTool.exe
-trust_ca=$build/win/tests/programs/trust_ca/trust_ca.exe
+launcher=$build/demo-win/QuorvelLauncher.exe
+probe=$build/demo-win/tests/programs/window_probe/window_probe.exe
+tool=$build/demo-win/tools/demo/QuorvelDemoTool.exe
+trust_ca=$build/demo-win/tests/programs/trust_ca/trust_ca.exe
+checker=$build/vendor-tools/checker/quorvel-manifest-check
+list_args=(--list-checker "$checker" --list-key "$keys/signing.key.pem" --passphrase-file "$keys/passphrase")
 ca_dir=$demo/ca
 catalogue=$demo/catalogue
-for f in "$launcher" "$probe" "$tool" "$trust_ca"; do
+for f in "$launcher" "$probe" "$tool" "$trust_ca" "$checker"; do
   [ -f "$f" ] || { echo "demo: $f was not built" >&2; exit 1; }
 done
 
@@ -47,7 +67,7 @@ if [ "$headless" = 1 ]; then
   shots=$demo/screenshots-$(date -u +%Y%m%d_%H%M%S)
   echo "demo: no display: walking through the launcher under Xvfb"
   "$with_wine" --xvfb python3 "$root/tools/demo/walk.py" --launcher "$launcher" --probe "$probe" \
-    --tool "$tool" --ca-dir "$ca_dir" --catalogue "$catalogue" --shots "$shots"
+    --tool "$tool" --ca-dir "$ca_dir" --catalogue "$catalogue" --shots "$shots" "${list_args[@]}"
   echo "demo: screenshots of every step are in $shots"
   exit 0
 fi
@@ -56,7 +76,7 @@ server_pid=""
 stop_server() { [ -z "$server_pid" ] || kill "$server_pid" 2>/dev/null || true; }
 trap stop_server EXIT
 python3 "$root/tools/demo/demo_server.py" --ca-dir "$ca_dir" --catalogue "$catalogue" \
-  --launcher "$launcher" --tool "$tool" --log "$demo/requests.jsonl" >"$demo/server.log" 2>&1 &
+  --launcher "$launcher" --tool "$tool" --log "$demo/requests.jsonl" "${list_args[@]}" >"$demo/server.log" 2>&1 &
 server_pid=$!
 # The server waits its turn for the port when a test run on this machine holds it.
 for _ in $(seq 1 1200); do

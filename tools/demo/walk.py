@@ -3,6 +3,7 @@
 progress and launch the way a user would, and saves a screenshot of each step.
 
     walk.py --launcher EXE --probe EXE --tool EXE --ca-dir DIR --catalogue DIR --shots DIR
+            --list-checker quorvel-manifest-check --list-key KEY.pem --passphrase-file F
 
 Runs inside testbed/with-wine.sh (the demo's own prefix and X server).
 """
@@ -27,12 +28,13 @@ def walk(args):
     screen = wine.Screen(args.shots)
     window = probe.Probe(args.probe)
     entries = demo_server.fill_catalogue(args.catalogue, args.launcher, args.tool)
+    body = demo_server.signed_list(args.catalogue, args.list_checker, args.list_key, args.passphrase_file)
     with demo_server.port_lock(demo_server.PORT):
-        return walk_locked(args, screen, window, entries)
+        return walk_locked(args, screen, window, entries, body)
 
 
-def walk_locked(args, screen, window, entries):
-    server = demo_server.make_server(args.ca_dir, args.catalogue, entries, args.rate,
+def walk_locked(args, screen, window, entries, body):
+    server = demo_server.make_server(args.ca_dir, args.catalogue, body, args.rate,
                                      os.path.join(args.shots, "requests.jsonl"))
     shots = []
 
@@ -125,6 +127,7 @@ def main():
     for name in ("--launcher", "--probe", "--tool", "--ca-dir", "--catalogue", "--shots"):
         p.add_argument(name, required=True)
     p.add_argument("--rate", type=int, default=256 * 1024)
+    demo_server.add_list_arguments(p)
     args = p.parse_args()
     os.makedirs(args.shots, exist_ok=True)
     started = time.monotonic()

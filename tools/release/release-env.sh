@@ -16,9 +16,27 @@ export SOURCE_DATE_EPOCH
 
 # The vendor's choices pass on to CMake only when given, so CMake's defaults stay the only ones.
 release_cache_args=()
-for name in QUORVEL_SERVER_HOST QUORVEL_SERVER_PORT QUORVEL_VERSION; do
+for name in QUORVEL_SERVER_HOST QUORVEL_SERVER_PORT QUORVEL_VERSION QUORVEL_LIST_MIN_SERIAL; do
   [ -z "${!name:-}" ] || release_cache_args+=("-D$name=${!name}")
 done
+# The download-list keys the launcher pins: semicolon-separated PEM files of public keys, passed on
+# with absolute paths, so every build of the release (check-reproducible.sh builds elsewhere) reads
+# the same files.
+for name in QUORVEL_LIST_KEYS QUORVEL_LIST_RECOVERY_KEYS; do
+  [ -n "${!name:-}" ] || continue
+  paths=()
+  IFS=';' read -r -a listed <<<"${!name}"
+  for path in "${listed[@]}"; do
+    [ -n "$path" ] || continue
+    [ -f "$path" ] || { echo "release: $name names $path, which is not a file" >&2; exit 1; }
+    paths+=("$(realpath "$path")")
+  done
+  release_cache_args+=("-D$name=$(IFS=';'; echo "${paths[*]}")")
+done
+if [ -n "${QUORVEL_LIST_MIN_SERIAL:-}" ] && ! [[ "$QUORVEL_LIST_MIN_SERIAL" =~ ^[0-9]+$ ]]; then
+  echo "release: QUORVEL_LIST_MIN_SERIAL must be a whole number, not '$QUORVEL_LIST_MIN_SERIAL'" >&2
+  exit 1
+fi
 
 # The launcher's web site, as the release-win configuration built it in.
 release_site_url() {
