@@ -79,9 +79,10 @@ def body(t):
         with open(os.path.join(w.folder, entry["name"]), "rb") as f:
             entry["sha256"] = hashlib.sha256(f.read()).hexdigest()
     w.add_file("No digest.txt", data=b"no digest", modified_at="2026-03-02T00:00:00Z")
-    # Three megabytes without a length, listed as 100,000 bytes.
+    # Three megabytes without a length, listed with their digest but as 100,000 bytes.
     w.entries.append({"name": "Too long.bin", "url": world.BASE_URL + "/files/stream/3000000", "size": 100000,
-                      "modified_at": "2026-03-01T00:00:00Z", "ext": "bin", "sha256": "ab" * 32})
+                      "modified_at": "2026-03-01T00:00:00Z", "ext": "bin",
+                      "sha256": hashlib.sha256(bytes(i % 251 for i in range(3000000))).hexdigest()})
     shown = sorted(w.entries, key=lambda e: e["modified_at"], reverse=True)
     files = [{k: v for k, v in e.items() if k != world.SIZE_TEXT} for e in w.entries]
 
