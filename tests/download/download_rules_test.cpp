@@ -342,25 +342,3 @@ TEST_CASE(WhatMayStartDependsOnTheLaunchersSignatureAndItsListKeys) {
              MustBeSignedByPublisher(FileExtension(plan.savedName), plan.way == LaunchWay::Relaunch));
   }
 }
-
-TEST_CASE(ASignedListsSizeIsExact) {
-  struct Row {
-    int64_t exactSize;
-    int64_t bytes;
-    bool whole;
-    bool fits;
-  };
-  const Row rows[] = {
-      {-1, 1 << 20, true, true},  {-1, 0, false, true},     {1000, 999, false, true}, {1000, 1000, false, true},
-      {1000, 1001, false, false}, {1000, 999, true, false}, {1000, 1000, true, true}, {1000, 1001, true, false},
-      {0, 0, true, true},         {0, 1, false, false},
-  };
-  for (const Row& row : rows) {
-    check::Scope scope(std::to_string(row.exactSize) + " / " + std::to_string(row.bytes) + (row.whole ? " whole" : ""));
-    DownloadPlan plan;
-    plan.exactSize = row.exactSize;
-    std::wstring error;
-    CHECK_EQ(CheckDownloadSize(plan, row.bytes, row.whole, error), row.fits);
-    CHECK_EQ(error, std::wstring(row.fits ? L"" : kChecksumMismatchText));
-  }
-}
