@@ -26,6 +26,7 @@
 #include "net/messages.h"
 #include "res/resource.h"
 #include "server_config.h"
+#include "trust/pinned_list_keys.h"
 #include "trust/publisher.h"
 
 namespace {
@@ -101,6 +102,8 @@ void StartDownload(const ManifestEntry& entry) {
   TrustContext context;
   context.ownFileName = OwnExeFileName();
   context.launcherSigned = LauncherCarriesSignature();
+  context.listKeysPinned = ListKeysPinned();
+  context.listVouched = g_manifest.vouched;
   // Decided once, and refused before anything is requested; the folder is made only for a download
   // that may start.
   if (!PlanDownload(entry, context, job->plan, error) || !MakeDestinationPath(*job, error)) {
@@ -143,6 +146,7 @@ void OnManifestReady(Manifest* payload) {
   if (!manifest) return;
   g_manifest.schema = std::move(manifest->schema);
   g_manifest.files = std::move(manifest->files);
+  g_manifest.vouched = manifest->vouched;
   manifest->files.clear();
   FillFileList();
   ShowReady(g_manifest.files.size());

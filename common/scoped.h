@@ -60,6 +60,12 @@ struct FindHandlePolicy {
   static void Close(Handle handle) { FindClose(handle); }
 };
 
+struct RegistryKeyPolicy {  // keys from RegOpenKeyExW and RegCreateKeyExW
+  using Handle = HKEY;
+  static Handle Empty() { return nullptr; }
+  static void Close(Handle key) { RegCloseKey(key); }
+};
+
 // Sessions, connections and requests. HINTERNET is a plain pointer; the closer lives in scoped.cpp
 // so that winhttp.h, which clashes with other internet headers, stays out of this one.
 struct WinHttpHandlePolicy {
@@ -92,6 +98,7 @@ struct ComPointerPolicy {
 using KernelHandle = UniqueHandle<KernelHandlePolicy>;
 using FileHandle = UniqueHandle<FileHandlePolicy>;
 using FindHandle = UniqueHandle<FindHandlePolicy>;
+using RegistryKey = UniqueHandle<RegistryKeyPolicy>;
 using WinHttpHandle = UniqueHandle<WinHttpHandlePolicy>;
 template <typename Object>
 using GdiObject = UniqueHandle<GdiObjectPolicy<Object>>;

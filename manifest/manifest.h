@@ -17,6 +17,9 @@ struct ManifestEntry {
 struct Manifest {
   std::wstring schema;
   std::vector<ManifestEntry> files;  // display order (newest first) after a successful parse
+  // Accepted as a signed list under the keys the launcher pins: its publisher vouches for every
+  // entry's digest and size. The parse leaves it false; only the list's verdict sets it.
+  bool vouched = false;
 };
 
 constexpr const wchar_t* kManifestSchema = L"quorvel.download.v1";

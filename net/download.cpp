@@ -65,9 +65,9 @@ class DestinationFile {
 };
 
 // Streams the body into the open file, hashing what it writes when hash is given. Returns false
-// with error set on the first failure.
-bool StreamBody(HINTERNET request, HANDLE file, Sha256Hash* hash, int64_t total, int64_t& received,
-                std::wstring& error) {
+// with error set on the first failure, and as soon as more bytes arrive than the plan allows.
+bool StreamBody(HINTERNET request, HANDLE file, Sha256Hash* hash, const DownloadPlan& plan, int64_t total,
+                int64_t& received, std::wstring& error) {
   char buffer[kDownloadChunkBytes];
   int64_t lastPosted = 0;
   for (;;) {
@@ -77,6 +77,7 @@ bool StreamBody(HINTERNET request, HANDLE file, Sha256Hash* hash, int64_t total,
       return false;
     }
     if (read == 0) return true;
+    if (!CheckDownloadSize(plan, received + read, false, error)) return false;
     DWORD written = 0;
     if (!WriteFile(file, buffer, read, &written, nullptr) || written != read) {
       error = FormatWithNumber(L"Disk write failed (Win32 error %u).", GetLastError());
@@ -121,6 +122,7 @@ bool DownloadFile(const std::wstring& url, const std::wstring& destinationPath, 
       error = FormatWithNumber(L"Server reported file size > %u MB; refusing.", kMaxDownloadMegabytes);
       return false;
     }
+    if (!CheckDownloadSize(plan, total, true, error)) return false;
   }
 
   DestinationFile file(destinationPath);
@@ -129,12 +131,13 @@ bool DownloadFile(const std::wstring& url, const std::wstring& destinationPath, 
     return false;
   }
   int64_t received = 0;
-  bool complete = StreamBody(http.request.Get(), file.Get(), hash, total, received, error);
+  bool complete = StreamBody(http.request.Get(), file.Get(), hash, plan, total, received, error);
   // WinHTTP ends a body cut short by a plain close as if it were whole; a cut installer must not run.
   if (complete && total >= 0 && received != total) {
     error = L"Download incomplete; the connection closed early.";
     complete = false;
   }
+  if (complete && !CheckDownloadSize(plan, received, true, error)) complete = false;
   // Judged before the file counts as complete: a file that differs from the manifest never stays.
   if (complete && hash) {
     unsigned char digest[kSha256Bytes] = {};

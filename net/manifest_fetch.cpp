@@ -9,6 +9,23 @@
 #include "net/messages.h"
 #include "net/system_dlls.h"
 #include "server_config.h"
+#include "trust/list_verdict.h"
+#include "trust/pinned_list_keys.h"
+
+namespace {
+
+// A launcher that pins list keys shows only a list their holder signed; one that pins none reads
+// the body as launchers always have, signature lines or not.
+bool ReadFetchedList(const std::string& body, Manifest& manifest, std::wstring& error) {
+  if (!ListKeysPinned()) return ReadManifestBody(body, manifest, error);
+  if (IsHtmlReply(body)) {
+    error = kHtmlReplyText;
+    return false;
+  }
+  return AcceptSignedList(body, manifest, error);
+}
+
+}  // namespace
 
 bool FetchManifest(Manifest& manifest, std::wstring& error) {
   HttpRequest http;
@@ -23,7 +40,7 @@ bool FetchManifest(Manifest& manifest, std::wstring& error) {
   std::string body;
   const DWORD status = ReadStatusAndBody(http.request.Get(), body, error);
   if (status == 0 || !CheckStatusOk(status, error)) return false;
-  return ReadManifestBody(body, manifest, error);
+  return ReadFetchedList(body, manifest, error);
 }
 
 void ManifestWorker() {

@@ -16,7 +16,7 @@ source "$root/tools/configs.sh"
 declare -A expected=(
   [fuzz]=2
   [native]=15
-  [wine]=52
+  [wine]=53
   [shipping]=1
 )
 

@@ -1,26 +1,13 @@
 #pragma once
-// SHA-256 of a download's bytes as they are written, by the system's CNG provider. bcrypt.dll is
-// loaded from the system folder only, when a download first needs it, and never linked; it stays
-// loaded until the process ends, so its functions stay valid for every owner below.
+// SHA-256 of a download's bytes as they are written (and of a signed list), by the system's CNG
+// provider (trust/bcrypt_api.h).
 #include <windows.h>
 
 #include <string>
 
 #include "common/scoped.h"
+#include "trust/bcrypt_api.h"
 #include "trust/download_rules.h"
-
-// The provider's algorithm and hash handles (BCRYPT_ALG_HANDLE, BCRYPT_HASH_HANDLE); their closers
-// live in sha256.cpp with the functions they call.
-struct BcryptAlgorithmPolicy {
-  using Handle = void*;
-  static Handle Empty() { return nullptr; }
-  static void Close(Handle algorithm);
-};
-struct BcryptHashPolicy {
-  using Handle = void*;
-  static Handle Empty() { return nullptr; }
-  static void Close(Handle hash);
-};
 
 // One running hash; the hash goes before the algorithm that made it.
 class Sha256Hash {

@@ -212,6 +212,37 @@ TEST_CASE(AChecksumIsCheckedOverTheWholeBodyInEitherCase) {
   }
 }
 
+// A signed list's size is exact: another announced length is refused before the file is made, a
+// body that runs past it stops at the first chunk beyond, a shorter one fails once whole.
+TEST_CASE(ASignedListsSizeStopsADownloadThatDiffers) {
+  REQUIRE(!ServerBase().empty());
+  struct Row {
+    const wchar_t* route;
+    int64_t exactSize;
+    std::wstring sha256;  // the body's own digest, so only its size can fail it
+    bool kept;
+    size_t mostProgress;
+  };
+  const Row rows[] = {
+      {L"body/1000", 1000, kDigest1000, true, 1},           {L"body/1000", 999, kDigest1000, false, 0},
+      {L"stream/1000000", 70000, kDigest1000000, false, 1},  // stopped within the second 64 KiB
+      {L"chunked/65535", 65534, kDigest65535, false, 0},     // one byte more than the size
+      {L"chunked/65535", 65536, kDigest65535, false, 0},     // one byte less
+  };
+  const std::wstring folder = TestFolder(L"exact-size");
+  for (const Row& row : rows) {
+    check::Scope scope(check::Show(std::wstring(row.route) + L" as " + std::to_wstring(row.exactSize)));
+    const std::wstring path = folder + L"\\file.bin";
+    const DownloadOutcome outcome = RunDownload(Url(row.route), path, row.sha256, row.exactSize);
+    REQUIRE(outcome.finished);
+    CHECK_EQ(outcome.done, row.kept);
+    CHECK_EQ(outcome.text, row.kept ? path : std::wstring(kChecksumMismatchText));
+    CHECK_EQ(support::Exists(path), row.kept);
+    CHECK(outcome.progress.size() <= row.mostProgress);
+    DeleteFileW(path.c_str());
+  }
+}
+
 TEST_CASE(AFailedConnectGivesTheBareWinHttpText) {
   // Nothing listens on port 1 of the loopback.
   const std::wstring url = L"https://127.0.0.1:1/files/body/10";

@@ -5,6 +5,7 @@
 #include "support/check.h"
 #include "trust/download_plan.h"
 #include "trust/download_rules.h"
+#include "trust/file_name.h"
 #include "trust/signature_rules.h"
 
 namespace {
@@ -279,4 +280,65 @@ TEST_CASE(ASignerIsThePublisherWhenItsOneCnAndAtMostOneOAreEqualToThePublishers)
   CHECK(SubjectIsPublisher({{read.commonName}, {read.organization}}, withO));
   CHECK_EQ(NotSignedByText(withO), std::wstring(L"Downloaded file is not signed by Quorvel Ltd."));
   CHECK_EQ(NotSignedByText(withoutO), std::wstring(L"Downloaded file is not signed by Quorvel Publisher."));
+}
+
+// What may start, by the launcher's signature and its list keys: each row an entry activated in one
+// of the four modes, refused before any request or planned with the size it must have.
+TEST_CASE(WhatMayStartDependsOnTheLaunchersSignatureAndItsListKeys) {
+  enum Mode { Unsigned, UnsignedWithKeys, UnsignedWithKeysUnvouched, Signed, SignedWithKeys };
+  struct Row {
+    Mode mode;
+    std::wstring name;
+    std::wstring sha256;
+    int64_t size;
+    const wchar_t* error;  // null: planned
+  };
+  const std::wstring own = L"QuorvelLauncher.exe";
+  const Row rows[] = {
+      {Unsigned, L"notes.txt", L"", 5, nullptr},
+      {Unsigned, L"App.msix", L"", 5, nullptr},
+      {Unsigned, L"run.bat", kDigest, 5, kUncheckedCodeTypeText},
+      {UnsignedWithKeys, L"notes.txt", kDigest, 5, nullptr},
+      {UnsignedWithKeys, L"Setup.exe", kDigest, 0, nullptr},
+      {UnsignedWithKeys, L"notes.txt", L"", 5, kMalformedChecksumText},
+      {UnsignedWithKeys, L"notes.txt", kDigest.substr(1), 5, kMalformedChecksumText},
+      {UnsignedWithKeys, L"notes.txt", kDigest, -1, kMalformedChecksumText},
+      {UnsignedWithKeys, L"run.bat", kDigest, 5, kUncheckedCodeTypeText},
+      {UnsignedWithKeys, L"zero\u200bwidth.msi", kDigest, 5, kHidingNameText},
+      {UnsignedWithKeysUnvouched, L"Setup.exe", kDigest, 5, kNotVouchedText},
+      {Signed, L"Setup.exe", L"", 5, nullptr},
+      {Signed, L"Setup.MSI", L"", 5, nullptr},
+      {Signed, L"Patch.msp", L"", 5, nullptr},
+      {Signed, own, L"", 5, nullptr},
+      {Signed, L"notes.txt", kDigest, 5, kNotVouchedText},
+      {Signed, L"App.msix", kDigest, 5, kNotVouchedText},
+      {Signed, L"Setup", kDigest, 5, kNotVouchedText},
+      {Signed, L"Setup.exe.", kDigest, 5, nullptr},  // saved as Setup.exe, and checked as one
+      {Signed, L"run.bat", kDigest, 5, kUncheckedCodeTypeText},
+      {Signed, L"invoice_2026\u202etxt.exe", kDigest, 5, kHidingNameText},
+      {SignedWithKeys, L"notes.txt", kDigest, 5, nullptr},
+      {SignedWithKeys, L"Setup.exe", kDigest, 7, nullptr},
+      {SignedWithKeys, L"Setup.exe", L"", 7, kMalformedChecksumText},
+  };
+  for (const Row& row : rows) {
+    check::Scope scope(check::Show(std::to_wstring(row.mode) + L" " + row.name + L" " + row.sha256));
+    ManifestEntry entry;
+    entry.name = row.name;
+    entry.url = L"https://h/a";
+    entry.sha256 = row.sha256;
+    entry.size = row.size;
+    TrustContext context;
+    context.ownFileName = own;
+    context.launcherSigned = row.mode == Signed || row.mode == SignedWithKeys;
+    context.listKeysPinned = row.mode != Unsigned && row.mode != Signed;
+    context.listVouched = row.mode == UnsignedWithKeys || row.mode == SignedWithKeys;
+    DownloadPlan plan;
+    std::wstring error;
+    CHECK_EQ(PlanDownload(entry, context, plan, error), row.error == nullptr);
+    CHECK_EQ(error, std::wstring(row.error ? row.error : L""));
+    if (row.error) continue;
+    CHECK_EQ(static_cast<long long>(plan.exactSize), context.listKeysPinned ? static_cast<long long>(row.size) : -1LL);
+    CHECK_EQ(plan.mustBeSigned,
+             MustBeSignedByPublisher(FileExtension(plan.savedName), plan.way == LaunchWay::Relaunch));
+  }
 }

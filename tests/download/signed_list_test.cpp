@@ -1,8 +1,10 @@
-// The signed list's format: how a body splits into S and its signature lines, and what S claims.
+// The signed list's format: how a body splits into S and its signature lines, and what S claims;
+// and the launcher's verdict on a list over the facts the platform established.
 #include <string>
 #include <vector>
 
 #include "support/check.h"
+#include "trust/list_verdict_rules.h"
 #include "trust/signed_list.h"
 
 namespace {
@@ -129,5 +131,139 @@ TEST_CASE(ListTimesConvertBothWays) {
     CHECK_EQ(static_cast<long long>(unix), static_cast<long long>(row.unix));
     CHECK_EQ(FormatListTime(row.unix), std::wstring(row.text));
     CHECK_EQ(FormatListTimeForUser(row.unix), std::wstring(row.forUser));
+  }
+}
+
+namespace {
+
+const std::string kSigningKey(16, '1');
+const std::string kRecoveryKey(16, '2');
+const std::string kStrangerKey(16, '3');
+const std::string kWithdrawnKey(16, '4');
+
+// S with one entry and these root members beside "schema" and "files".
+std::string ListWith(const std::string& members) {
+  return "{\"schema\":\"quorvel.download.v1\",\"files\":[{\"name\":\"Setup.msi\"}]" +
+         (members.empty() ? std::string() : "," + members) + "}\n";
+}
+
+CheckedSignature Verified(const std::string& keyId, ListKeyRole role) {
+  CheckedSignature line;
+  line.keyId = keyId;
+  line.verified = true;
+  line.role = role;
+  return line;
+}
+
+CheckedSignature Unverified(const std::string& keyId) {
+  CheckedSignature line;
+  line.keyId = keyId;
+  return line;
+}
+
+int64_t At(const wchar_t* text) {
+  int64_t unix = 0;
+  ParseListTime(text, unix);
+  return unix;
+}
+
+}  // namespace
+
+// The verdict's rules in their order, each row the first rule a list breaks (or none), and what an
+// accepted list leaves remembered. The build's minimum is 100; the computer has seen serial 200
+// (digest 0xD1...) and has withdrawn kWithdrawnKey, unless a row says it has seen nothing.
+TEST_CASE(ListsAreJudgedByTheRulesInTheirOrder) {
+  const std::string fresh = "\"expires\":\"2027-01-01T00:00:00Z\"";
+  const std::string expired = "\"expires\":\"2026-11-30T12:34:56Z\"";
+  const std::string at99 = "\"serial\":99," + fresh, at100 = "\"serial\":100," + fresh;
+  const std::string at101 = "\"serial\":101," + fresh, at150 = "\"serial\":150," + fresh;
+  const std::string at200 = "\"serial\":200," + fresh, at300 = "\"serial\":300," + fresh;
+  const std::string revokeSigning = ",\"revoke\":[\"" + kSigningKey + "\"]";
+  const std::string revokeWithdrawn = ",\"revoke\":[\"" + kWithdrawnKey + "\"]";
+  const std::string expired300 = "\"serial\":300," + expired, expired150 = "\"serial\":150," + expired;
+  const std::string beforeBuild = "\"serial\":300,\"expires\":\"2026-10-31T23:59:59Z\"";
+  const std::string notManifest = at300 + ",\"files\":{}";
+  const std::wstring expiredText =
+      L"The download list expired on 2026-11-30 12:34 UTC; check this computer's date and time.";
+  const std::wstring beforeBuildText =
+      L"The download list expired on 2026-10-31 23:59 UTC; check this computer's date and time.";
+  const std::wstring notManifestText = L"'files' is not an array.";
+  const std::wstring ok, notSigned = kListNotSignedText, claims = kListClaimsText, older = kListOlderText;
+  const ListTrailer none = ListTrailer::None, broken = ListTrailer::Broken, split = ListTrailer::Signed;
+  const CheckedSignature signing = Verified(kSigningKey, ListKeyRole::Signing);
+  const CheckedSignature recovery = Verified(kRecoveryKey, ListKeyRole::Recovery);
+  const CheckedSignature withdrawn = Verified(kWithdrawnKey, ListKeyRole::Signing);
+  const CheckedSignature stranger = Unverified(kStrangerKey), failing = Unverified(kSigningKey);
+  struct Row {
+    const char* label;
+    std::string members;
+    ListTrailer trailer;
+    std::vector<CheckedSignature> lines;
+    unsigned char digest;  // every byte of SHA-256(S)
+    bool seenNothing;
+    std::wstring error;  // empty: accepted
+    uint64_t serialAfter;
+    size_t withdrawnAfter;
+  };
+  const Row rows[] = {
+      {"unsigned", at300, none, {}, 0xD2, false, notSigned, 0, 0},
+      {"a broken trailer", at300, broken, {}, 0xD2, false, notSigned, 0, 0},
+      {"a key not pinned", at300, split, {stranger}, 0xD2, false, notSigned, 0, 0},
+      {"a signature that fails", at300, split, {failing}, 0xD2, false, notSigned, 0, 0},
+      {"a withdrawn key", at300, split, {withdrawn}, 0xD2, false, notSigned, 0, 0},
+      {"not signed comes first", "", split, {failing}, 0xD2, false, notSigned, 0, 0},
+      {"signed", at300, split, {signing}, 0xD2, false, ok, 300, 1},
+      {"the second of two lines", at300, split, {stranger, signing}, 0xD2, false, ok, 300, 1},
+      {"a withdrawn key's line is skipped", at300, split, {withdrawn, signing}, 0xD2, false, ok, 300, 1},
+      {"S that is no manifest", notManifest, split, {signing}, 0xD2, false, notManifestText, 0, 0},
+      {"no serial", fresh, split, {signing}, 0xD2, false, claims, 0, 0},
+      {"no expiry", "\"serial\":300", split, {signing}, 0xD2, false, claims, 0, 0},
+      {"a serial below the seen one", at150, split, {signing}, 0xD2, false, older, 0, 0},
+      {"the seen list again", at200, split, {signing}, 0xD1, false, ok, 200, 1},
+      {"the seen serial with other content", at200, split, {signing}, 0xD2, false, older, 0, 0},
+      {"below the build's minimum", at99, split, {signing}, 0xD2, true, older, 0, 0},
+      {"the build's minimum itself", at100, split, {signing}, 0xD2, true, older, 0, 0},
+      {"above the build's minimum", at101, split, {signing}, 0xD2, true, ok, 101, 0},
+      {"expired", expired300, split, {signing}, 0xD2, false, expiredText, 0, 0},
+      {"older comes before expired", expired150, split, {signing}, 0xD2, false, older, 0, 0},
+      {"expiring before the build", beforeBuild, split, {signing}, 0xD2, false, beforeBuildText, 0, 0},
+      {"a recovery key's withdrawal lowers it", at150 + revokeSigning, split, {recovery}, 0xD3, false, ok, 150, 2},
+      {"a recovery key withdrawing nothing new", at150 + revokeWithdrawn, split, {recovery}, 0xD3, false, older, 0, 0},
+      {"a recovery key may sign any list", at300, split, {recovery}, 0xD2, false, ok, 300, 1},
+      {"a signing key cannot withdraw", at150 + revokeSigning, split, {signing}, 0xD3, false, older, 0, 0},
+      {"a signing key's withdrawal is ignored", at300 + revokeSigning, split, {signing}, 0xD3, false, ok, 300, 1},
+      {"a withdrawal that expired", expired150 + revokeSigning, split, {recovery}, 0xD3, false, expiredText, 0, 0},
+  };
+  ListBuildLimits limits;
+  limits.minSerial = 100;
+  limits.builtAt = At(L"2026-11-01T00:00:00Z");
+  ListMemory seenBefore;
+  seenBefore.serial = 200;
+  seenBefore.hasDigest = true;
+  for (unsigned char& byte : seenBefore.digest) byte = 0xD1;
+  seenBefore.revokedKeys = {kWithdrawnKey};
+  for (const Row& row : rows) {
+    check::Scope scope(row.label);
+    const std::string signedPart = row.members.empty() ? ListWith("") : ListWith(row.members);
+    const std::string body = signedPart + Line('1', 0x11);
+    ListFacts facts;
+    facts.trailer = row.trailer;
+    facts.signedLength = row.trailer == ListTrailer::Signed ? signedPart.size() : 0;
+    facts.signatures = row.lines;
+    for (unsigned char& byte : facts.digest) byte = row.digest;
+    facts.now = At(L"2026-12-01T00:00:00Z");
+    const ListMemory seen = row.seenNothing ? ListMemory() : seenBefore;
+    Manifest manifest;
+    ListMemory next;
+    std::wstring error;
+    const bool accepted = JudgeList(body, facts, limits, seen, manifest, next, error);
+    CHECK_EQ(error, row.error);
+    CHECK_EQ(accepted, row.error.empty());
+    if (!accepted) continue;
+    CHECK(manifest.vouched);
+    CHECK_EQ(manifest.files.size(), size_t{1});
+    CHECK_EQ(next.serial, row.serialAfter);
+    CHECK(next.hasDigest && next.digest[0] == (row.serialAfter == seen.serial ? seen.digest[0] : row.digest));
+    CHECK_EQ(next.revokedKeys.size(), row.withdrawnAfter);
   }
 }

@@ -173,11 +173,32 @@ def close(t, program, after):
     t.check_exit(program, "the launcher's close after " + after, 60, world.EXIT_CODE)
 
 
+# Without list keys a signed launcher starts only what its publisher signs (programs, packages,
+# patches, its own update): any other type is refused before it is requested.
+NOT_VOUCHED = "Refusing a file its publisher has not vouched for."
+UNVOUCHED = ("Release notes.txt", "App.msix")
+
+
+def add_unvouched(w):
+    for day, name in enumerate(UNVOUCHED, start=1):
+        w.add_file(name, data=b"nothing vouches for this", modified_at="2026-02-%02dT00:00:00Z" % day)
+
+
+def check_refused_unrequested(t, w, name):
+    row = [cells[0] for cells in probe.row_texts(t.probe.state())].index(name)
+    double_click(t, name)
+    t.probe.wait(lambda s: steps.status(s) == NOT_VOUCHED and s["status"].get("error") and s["list"]["enabled"]
+                 and s["list"]["selected"] == row, "the refusal of %s" % name, 60)
+    t.check_eq(w.served_count(name), 0, "%s was not requested" % name)
+    t.check_eq(w.downloads(), [], "nothing was created for %s" % name)
+
+
 def body(t):
     if not t.args.recorder:
         raise scenario.Skip("the recorder program (install tools) is not built in this tree")
     w = world.World(t, t.args.ca_dir, t.args.trust_ca)
     launcher, refused, started = catalogue(t, w)
+    add_unvouched(w)
     msiexec = steps.recorder_in_place_of(t, "msiexec.exe")
     code, _ = verify_trust(t, launcher)
     t.check_eq(code, 0, "WinVerifyTrust accepts the signed launcher")
@@ -192,6 +213,8 @@ def body(t):
     for name in refused:
         check_refused(t, w, name, msiexec)
     t.screen.screenshot("2-refused")
+    for name in UNVOUCHED:
+        check_refused_unrequested(t, w, name)
     close(t, running, "the refusals")
     # A launcher whose own signature fails starts nothing, not even the publisher's own program.
     # The flipped bit lies in header padding, which the loader ignores and the signature covers.

@@ -55,13 +55,14 @@ std::wstring TestFolder(const std::wstring& name) {
 }
 
 DownloadOutcome RunDownload(const std::wstring& url, const std::wstring& destinationPath,
-                            const std::wstring& expectedSha256) {
+                            const std::wstring& expectedSha256, int64_t exactSize) {
   g_mainWindow = CollectorWindow();
   DownloadOutcome outcome;
   auto job = std::make_unique<DownloadJob>();
   job->url = url;
   job->destinationPath = destinationPath;
   job->plan.sha256 = expectedSha256;
+  job->plan.exactSize = exactSize;
   std::thread worker(DownloadWorker, std::move(job));
   const UINT_PTR timer = SetTimer(nullptr, 0, kTimeoutMs, nullptr);
   MSG message;
