@@ -9,14 +9,21 @@
 #include "app/ui_resources.h"
 #include "app/ui_state.h"
 #include "common/scoped.h"
+#include "net/system_dlls.h"
 #include "res/resource.h"
 
 namespace {
 
 // The launcher is typically run from a Downloads folder that may hold anything; from here on DLLs
-// are looked for in the system folder only. Every DLL the executable imports that the system does
-// not already pin to that folder is delay-loaded, so it is first looked for after this call.
-void RestrictDllSearchToSystemFolder() { SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32); }
+// are looked for in the system folder only. The executable imports only kernel32 and msvcrt in the
+// ordinary way; every other DLL is delay-loaded, so it and its own imports are first looked for
+// after this call. The DLLs that system components load by bare name along the process's own search
+// path are bound from the system folder before the first window (and the network's before the
+// first request).
+void RestrictDllSearchToSystemFolder() {
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  BindWindowDlls();
+}
 
 }  // namespace
 

@@ -38,14 +38,21 @@ bool OpenHttpSession(WinHttpHandle& session) {
   session.Reset(WinHttpOpen(L"QuorvelLauncher/1.0", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
                             WINHTTP_NO_PROXY_BYPASS, 0));
   if (!session) return false;
-  WinHttpSetTimeouts(session.Get(), kTimeoutMs, kTimeoutMs, kTimeoutMs, kTimeoutMs);
   // The wait for the response's headers has a time-out of its own, which not every WinHTTP takes
   // from the receive time-out: without it a server that accepts and never answers is waited for
   // without end. Set on the session, every request of it inherits the value.
   DWORD responseTimeout = kTimeoutMs;
-  WinHttpSetOption(session.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout, sizeof(responseTimeout));
   DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
-  WinHttpSetOption(session.Get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
+  // A session without its time-outs or with other protocols than TLS 1.2 is not used at all.
+  if (!WinHttpSetTimeouts(session.Get(), kTimeoutMs, kTimeoutMs, kTimeoutMs, kTimeoutMs) ||
+      !WinHttpSetOption(session.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
+                        sizeof(responseTimeout)) ||
+      !WinHttpSetOption(session.Get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols))) {
+    const DWORD code = GetLastError();
+    session.Reset();
+    SetLastError(code);  // for the caller's WinHttpErrorText
+    return false;
+  }
   return true;
 }
 

@@ -23,6 +23,8 @@ struct HttpRequest {
 };
 
 bool SplitUrl(const std::wstring& url, UrlParts& parts);
+// A session with the time-outs and TLS 1.2 only; false (the reason in GetLastError, for
+// WinHttpErrorText) when WinHTTP refuses any of them.
 bool OpenHttpSession(WinHttpHandle& session);
 // WinHttpConnect + WinHttpOpenRequest("GET") on an open session; error is WinHttpErrorText.
 bool OpenGetRequest(HttpRequest& http, const UrlParts& parts, std::wstring& error);

@@ -1,8 +1,13 @@
 #pragma once
-// The system DLLs that WinHTTP and the signature check bring in, bound from the system folder first.
+// The DLLs that system components load by bare name, each bound from the system folder by its full
+// path first: a later load by name then finds the one already in the process. Without it, a system
+// component that asks for a DLL along the process's own search path (the executable's folder first)
+// would take one of that name saved beside the launcher, whatever the launcher restricted.
 
-// Loads, once per process, the DLLs that WinHTTP and crypt32 load by bare name as they start, each
-// from the system folder by its full path, so that a later load by name finds the one already in
-// the process. Without it, a system that still looks beside the executable for a dependency of a
-// DLL would take a bcrypt.dll or crypt32.dll saved there. Call before the first WinHTTP call.
+// The window's: the visual styles, the controls' drawing, the banner's decoder, the shell's property
+// store and the file version reader. Call once, after restricting the DLL search and before the
+// first window.
+void BindWindowDlls();
+
+// Those of WinHTTP, its TLS and the signature check. Call before the first WinHTTP call.
 void BindSystemDlls();

@@ -18,8 +18,42 @@ FILES_PREFIX = "/e2e/"
 SHORTCUT_NAME = "Quorvel Launcher.lnk"
 MANIFEST_PATH = "/download/latest/filelist.json.php"
 # What an attacker may have saved into a Downloads folder: DLLs of the names the launcher uses and
-# programs of the names it starts.
-PLANTED_DLLS = ("winhttp.dll", "gdiplus.dll")
+# programs of the names it starts. The DLLs are every name a whole run (start, fetch, list,
+# download, signature check, launch) loads or looks for along a search path that holds the
+# launcher's folder, as traced under Wine (WINEDEBUG=+module: "looking for"), less the Known DLLs,
+# which Windows maps from its own folder whatever is planted (advapi32, combase, gdi32, imagehlp,
+# imm32, kernel32, kernelbase, msvcrt, nsi, ntdll, ole32, oleaut32, rpcrt4, sechost, shcore,
+# shell32, shlwapi, ucrtbase, user32, win32u, ws2_32), and Wine's own winex11.drv and zlib1.dll.
+# Each row: the name, and who loads it.
+PLANTED_DLL_TABLE = (
+    ("version.dll", "imported by Wine's user32"),
+    ("comctl32.dll", "the list, the progress bar and the link (side by side)"),
+    ("uxtheme.dll", "the visual styles: user32 and comctl32 load it by name"),
+    ("msimg32.dll", "delay-loaded by uxtheme"),
+    ("windowscodecs.dll", "delay-loaded by GDI+ to decode the banner"),
+    ("propsys.dll", "imported by windowscodecs"),
+    ("oleacc.dll", "the status line's live region (COM)"),
+    ("gdiplus.dll", "the banner"),
+    ("winhttp.dll", "the fetch and the download"),
+    ("jsproxy.dll", "WinHTTP's proxy settings"),
+    ("secur32.dll", "WinHTTP's TLS"),
+    ("sspicli.dll", "WinHTTP's TLS"),
+    ("schannel.dll", "WinHTTP's TLS: a security package"),
+    ("kerberos.dll", "WinHTTP's TLS: a security package"),
+    ("msv1_0.dll", "WinHTTP's TLS: a security package"),
+    ("netapi32.dll", "imported by a security package"),
+    ("dnsapi.dll", "WinHTTP's name lookup"),
+    ("iphlpapi.dll", "WinHTTP's name lookup"),
+    ("crypt32.dll", "the server's certificate chain and the signature check"),
+    ("msasn1.dll", "imported by crypt32"),
+    ("bcrypt.dll", "crypt32 and the checksum"),
+    ("ncrypt.dll", "crypt32"),
+    ("rsaenh.dll", "crypt32's provider"),
+    ("wintrust.dll", "the signature check"),
+    ("msisip.dll", "the signature check of a package"),
+    ("dbghelp.dll", "imported by imagehlp, which wintrust delay-loads"),
+)
+PLANTED_DLLS = tuple(name for name, _ in PLANTED_DLL_TABLE)
 PLANTED_PROGRAMS = ("cmd.exe", "msiexec.exe", "ping.exe")
 # What the launcher returns when its window has closed: the result DialogBoxParamW reports for a
 # dialog that was destroyed. A second copy also returns 0.

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <thread>
 
 #include "install/launch.h"
@@ -109,15 +110,26 @@ TEST_CASE(EmptyManifestSaysNoFilesAndSelectsNothing) {
 
 TEST_CASE(ManifestFailureShowsTheTextOrTheFallbackInRed) {
   const struct {
+    const char* name;
     const wchar_t* payload;
     const wchar_t* shown;
-  } cases[] = {{L"Server returned HTTP 404.", L"Server returned HTTP 404."}, {nullptr, L"Unknown error."}};
+    bool workerCannotStart;  // no thread can be started while the window opens: no report ever comes
+  } cases[] = {
+      {"with text", L"Server returned HTTP 404.", L"Server returned HTTP 404.", false},
+      {"null payload", nullptr, L"Unknown error.", false},
+      {"fetch worker cannot start", nullptr, L"Unknown error.", true},
+  };
   for (const auto& c : cases) {
-    check::Scope scope(c.payload ? "with text" : "null payload");
+    check::Scope scope(c.name);
+    std::unique_ptr<ThreadStartsRefused> refused(c.workerCannotStart ? new ThreadStartsRefused : nullptr);
+    if (refused) REQUIRE(refused->Count() > 0);
     DialogUnderTest dialog;
-    WaitForManifestWorker();
-    SetStatus(L"", false);
-    Post(WM_MANIFEST_FAILED, reinterpret_cast<WPARAM>(c.payload ? CopyToLocalText(c.payload) : nullptr));
+    refused.reset();
+    if (!c.workerCannotStart) {
+      WaitForManifestWorker();
+      SetStatus(L"", false);
+      Post(WM_MANIFEST_FAILED, reinterpret_cast<WPARAM>(c.payload ? CopyToLocalText(c.payload) : nullptr));
+    }
     PumpUntil([&] { return StatusText() == c.shown; });
     CHECK_EQ(StatusText(), std::wstring(c.shown));
     CHECK(StatusIsError());

@@ -1,9 +1,10 @@
-"""A launcher run from a folder that also holds DLLs of the names it uses and programs of the names
-it starts (as a Downloads folder may), with its current directory in another such folder: none of
-them is loaded or started. The launcher still reaches its list, its DLLs coming from the system
-folder, and a downloaded package still goes to the system's msiexec: here a recorder put in its
-place, which notes the path it was started from and its working directory, the package's own
-folder, where a DLL planted in %TEMP%\\QuorvelLauncher\\ beforehand is not."""
+"""A launcher run from a folder that also holds a DLL under every name a run loads or looks for
+beside it (testbed/world.py's table) and programs of the names it starts (as a Downloads folder
+may), with its current directory in another such folder: none of them is loaded or started. The
+launcher still reaches its list, its DLLs coming from the system folder, and a downloaded package
+still goes to the system's msiexec: here a recorder put in its place, which notes the path it was
+started from and its working directory, the package's own folder, where a DLL planted in
+%TEMP%\\QuorvelLauncher\\ beforehand is not."""
 import os
 import shutil
 

@@ -21,7 +21,6 @@ NOT_SIGNED = "Downloaded file is not signed by Quorvel Test Publishing."
 OWN_SIGNATURE_FAILS = "This launcher's own signature does not verify; refusing to start downloaded programs."
 HEADER_PADDING = 0x5F0  # zeros between the launcher's section table and its first section
 OWN_NAME = "QuorvelLauncher.exe"
-PLANTED_DLLS = world.PLANTED_DLLS + ("bcrypt.dll", "crypt32.dll", "wintrust.dll")
 
 
 def verify_trust(t, exe):
@@ -128,12 +127,13 @@ def check_refused(t, w, name, msiexec, text=NOT_SIGNED):
 
 
 def check_started(t, w, name, entries, msiexec, planted=False):
-    """With planted, the launcher runs from a folder that also holds DLLs of the names that
-    checking a signature and WinHTTP use, none of which may be loaded, and Wine prefers programs
-    found on disk to its own, so that the recorder in place of msiexec is what runs."""
+    """With planted, the launcher runs from a folder that also holds a DLL under every name a run
+    loads or looks for beside it, those of WinHTTP and the signature check included, none of which
+    may be loaded, and Wine prefers programs found on disk to its own, so that the recorder in
+    place of msiexec is what runs."""
     t.probe.watched = None  # the new run is the one whose early exit ends a wait
     if planted:
-        launcher, folders = w.start_planted_launcher(OWN_NAME, "launcher-%s.log" % name, PLANTED_DLLS)
+        launcher, folders = w.start_planted_launcher(OWN_NAME, "launcher-%s.log" % name)
     else:
         launcher = w.start_launcher("launcher-%s.log" % name)
     steps.wait_ready(t, entries)

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 
 #include "app/banner.h"
@@ -33,7 +35,72 @@ void ReserveManifestPort() {
   fprintf(stderr, "could not reserve port %u; fetches may reach a server\n", manifest.port);
 }
 
+uintptr_t __cdecl RefusedBeginThreadEx(void*, unsigned, unsigned(__stdcall*)(void*), void*, unsigned, unsigned*) {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  errno = EAGAIN;
+  return 0;
+}
+
+HANDLE WINAPI RefusedCreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return nullptr;
+}
+
+// The program's import address table entry of one function, read from its import directory.
+void** ImportSlot(const char* dll, const char* function) {
+  auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  if (directory.VirtualAddress == 0) return nullptr;
+  for (auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+       import->Name != 0; ++import) {
+    if (lstrcmpiA(reinterpret_cast<const char*>(base + import->Name), dll) != 0) continue;
+    const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(
+        base + (import->OriginalFirstThunk ? import->OriginalFirstThunk : import->FirstThunk));
+    auto* addresses = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->FirstThunk);
+    for (; names->u1.AddressOfData != 0; ++names, ++addresses) {
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+      const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+      if (lstrcmpA(reinterpret_cast<const char*>(byName->Name), function) == 0)
+        return reinterpret_cast<void**>(&addresses->u1.Function);
+    }
+  }
+  return nullptr;
+}
+
+void WriteSlot(void** slot, void* value) {
+  DWORD protection = 0;
+  if (!VirtualProtect(slot, sizeof(*slot), PAGE_READWRITE, &protection)) return;
+  *slot = value;
+  VirtualProtect(slot, sizeof(*slot), protection, &protection);
+}
+
 }  // namespace
+
+ThreadStartsRefused::ThreadStartsRefused() {
+  const struct {
+    const char* dll;
+    const char* function;
+    void* replacement;
+  } refused[] = {
+      {"msvcrt.dll", "_beginthreadex", reinterpret_cast<void*>(&RefusedBeginThreadEx)},
+      {"ucrtbase.dll", "_beginthreadex", reinterpret_cast<void*>(&RefusedBeginThreadEx)},
+      {"kernel32.dll", "CreateThread", reinterpret_cast<void*>(&RefusedCreateThread)},
+  };
+  for (const auto& r : refused) {
+    void** slot = ImportSlot(r.dll, r.function);
+    if (!slot) continue;
+    slots_[count_] = slot;
+    saved_[count_] = *slot;
+    WriteSlot(slot, r.replacement);
+    ++count_;
+  }
+}
+
+ThreadStartsRefused::~ThreadStartsRefused() {
+  for (int i = 0; i < count_; ++i) WriteSlot(slots_[i], saved_[i]);
+}
 
 void StartWindowServices() {
   static bool started = false;

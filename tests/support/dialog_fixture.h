@@ -17,6 +17,25 @@
 // Starts COM, common controls and GDI+ once for the whole test program.
 void StartWindowServices();
 
+// While one lives, the test program's C runtime starts no thread: the program's imports of
+// _beginthreadex (MinGW's std::thread) and CreateThread (MSVC's static runtime) answer as the system
+// does when it has no room for another thread's stack (ERROR_NOT_ENOUGH_MEMORY, errno EAGAIN).
+// Threads the system's own DLLs start are not touched.
+class ThreadStartsRefused {
+ public:
+  ThreadStartsRefused();
+  ~ThreadStartsRefused();
+  ThreadStartsRefused(const ThreadStartsRefused&) = delete;
+  ThreadStartsRefused& operator=(const ThreadStartsRefused&) = delete;
+  // How many imports were redirected; 0 means nothing is refused.
+  int Count() const { return count_; }
+
+ private:
+  void** slots_[3] = {};
+  void* saved_[3] = {};
+  int count_ = 0;
+};
+
 struct DialogUnderTest {
   HWND window = nullptr;
   DialogUnderTest();
