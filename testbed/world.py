@@ -229,8 +229,13 @@ def saved_name(name):
 
 
 def shown_type(name):
+    """The saved name's extension upper-cased; the characters it hides show as the File cell shows
+    them (the saved name keeps each of the name's characters in its place)."""
     saved = saved_name(name)
-    return saved[saved.rfind(".") + 1:].upper() if "." in saved else ""
+    if "." not in saved:
+        return ""
+    start = saved.rfind(".") + 1
+    return "".join("\ufffd" if HIDING.match(name[i]) else saved[i].upper() for i in range(start, len(saved)))
 
 
 def same_bytes(a, b):
