@@ -21,6 +21,10 @@ MANIFEST_PATH = "/download/latest/filelist.json.php"
 # programs of the names it starts.
 PLANTED_DLLS = ("winhttp.dll", "gdiplus.dll")
 PLANTED_PROGRAMS = ("cmd.exe", "msiexec.exe", "ping.exe")
+# The name a download is written under until it has been judged: one that starts nothing.
+PARTIAL_NAME = "download.partial"
+# The refusal when the download's folder holds anything but the judged file.
+FOLDER_CHANGED = "Refusing to start a file whose folder was changed."
 # What the launcher returns when its window has closed: the result DialogBoxParamW reports for a
 # dialog that was destroyed. A second copy also returns 0.
 EXIT_CODE = 0

@@ -16,7 +16,10 @@ bool PlanDownload(const ManifestEntry& entry, const TrustContext& context, Downl
   plan = DownloadPlan();
   plan.savedName = SavedFileName(entry.name);
   plan.way = ChooseLaunchWay(plan.savedName, context.ownFileName);
-  plan.mustBeSigned = MustBeSignedByPublisher(FileExtension(plan.savedName), plan.way == LaunchWay::Relaunch);
+  const std::wstring extension = FileExtension(plan.savedName);
+  plan.mustBeSigned = MustBeSignedByPublisher(extension, plan.way == LaunchWay::Relaunch);
+  plan.judgedByName =
+      plan.mustBeSigned && (EqualsIgnoringAsciiCase(extension, L".msi") || EqualsIgnoringAsciiCase(extension, L".msp"));
   plan.sha256 = entry.sha256;
   return true;
 }

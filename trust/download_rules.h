@@ -11,6 +11,7 @@ constexpr const wchar_t* kChecksumMismatchText = L"Downloaded file does not matc
 constexpr const wchar_t* kHidingNameText = L"Refusing a file whose name hides characters.";
 constexpr const wchar_t* kUncheckedCodeTypeText = L"Refusing a file type that runs code unchecked.";
 constexpr const wchar_t* kReservedNameText = L"Refusing a file name that Windows reserves.";
+constexpr const wchar_t* kFolderChangedText = L"Refusing to start a file whose folder was changed.";
 constexpr const wchar_t* kExtDiffersText = L"The manifest's ext differs from the file name's extension.";
 
 // Exactly 64 hexadecimal digits, either case.
