@@ -26,6 +26,7 @@
 #include "net/messages.h"
 #include "res/resource.h"
 #include "server_config.h"
+#include "trust/download_rules.h"
 #include "trust/pinned_list_keys.h"
 #include "trust/publisher.h"
 
@@ -167,12 +168,21 @@ void OnDownloadProgress(WPARAM receivedKiB, LPARAM totalKiB) {
 }
 
 void OnDownloadDone(FinishedDownload* payload) {
-  const std::unique_ptr<FinishedDownload> done(payload);
+  std::unique_ptr<FinishedDownload> done(payload);
   if (!done) return;
+  // The worker found the folder holding the judged file alone, then locked it; looked at once more
+  // just before the start, where the system does not hold to the lock (a file system without
+  // access lists, or one that does not enforce them).
+  if (!FolderHoldsOnly(done->folder, done->path)) {
+    ShowDownloadFailed(kFolderChangedText);
+    return;
+  }
   ShowLaunching();
   // This copy is on its way out: whatever the launch starts, a newer launcher included, may run now.
   ReleaseSingleInstance();
   LaunchDownloadedFile(done->path, done->way);
+  // The file and its folders stay held as they were judged until the process ends.
+  done.release();
   // On the UI thread on purpose: nothing may happen in the window between the launch and the close,
   // while "Launching…" stays up as the started program comes to the front.
   Sleep(kCloseDelayAfterLaunchMs);

@@ -55,6 +55,10 @@ PLANTED_DLL_TABLE = (
 )
 PLANTED_DLLS = tuple(name for name, _ in PLANTED_DLL_TABLE)
 PLANTED_PROGRAMS = ("cmd.exe", "msiexec.exe", "ping.exe")
+# The name a download is written under until it has been judged: one that starts nothing.
+PARTIAL_NAME = "download.partial"
+# The refusal when the download's folder holds anything but the judged file.
+FOLDER_CHANGED = "Refusing to start a file whose folder was changed."
 # What the launcher returns when its window has closed: the result DialogBoxParamW reports for a
 # dialog that was destroyed. A second copy also returns 0.
 EXIT_CODE = 0
@@ -263,8 +267,13 @@ def saved_name(name):
 
 
 def shown_type(name):
+    """The saved name's extension upper-cased; the characters it hides show as the File cell shows
+    them (the saved name keeps each of the name's characters in its place)."""
     saved = saved_name(name)
-    return saved[saved.rfind(".") + 1:].upper() if "." in saved else ""
+    if "." not in saved:
+        return ""
+    start = saved.rfind(".") + 1
+    return "".join("\ufffd" if HIDING.match(name[i]) else saved[i].upper() for i in range(start, len(saved)))
 
 
 def same_bytes(a, b):

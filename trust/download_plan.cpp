@@ -41,7 +41,10 @@ bool PlanDownload(const ManifestEntry& entry, const TrustContext& context, Downl
   DownloadPlan planned;
   planned.savedName = SavedFileName(entry.name);
   planned.way = ChooseLaunchWay(planned.savedName, context.ownFileName);
-  planned.mustBeSigned = MustBeSignedByPublisher(FileExtension(planned.savedName), planned.way == LaunchWay::Relaunch);
+  const std::wstring extension = FileExtension(planned.savedName);
+  planned.mustBeSigned = MustBeSignedByPublisher(extension, planned.way == LaunchWay::Relaunch);
+  planned.judgedByName = planned.mustBeSigned &&
+                         (EqualsIgnoringAsciiCase(extension, L".msi") || EqualsIgnoringAsciiCase(extension, L".msp"));
   if (!CheckVouchedFor(entry, context, planned.mustBeSigned, error) ||
       !CheckDownloadRequest(entry.url, entry.sha256, error)) {
     return false;

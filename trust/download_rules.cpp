@@ -105,7 +105,12 @@ bool CheckDownloadName(const std::wstring& name, std::wstring& error) {
     error = kHidingNameText;
     return false;
   }
-  if (IsUncheckedCodeType(FileExtension(SavedFileName(name)))) {
+  const std::wstring saved = SavedFileName(name);
+  if (IsReservedFileName(saved)) {
+    error = kReservedNameText;
+    return false;
+  }
+  if (IsUncheckedCodeType(FileExtension(saved))) {
     error = kUncheckedCodeTypeText;
     return false;
   }

@@ -3,6 +3,5 @@
 #include "trust/publisher.h"
 
 bool JudgeDownloadedFile(HANDLE file, const std::wstring& path, const DownloadPlan& plan, std::wstring& error) {
-  (void)file;
-  return !plan.mustBeSigned || CheckSignedByPublisher(path, error);
+  return !plan.mustBeSigned || CheckSignedByPublisher(file, path, error);
 }

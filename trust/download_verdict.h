@@ -8,6 +8,7 @@
 #include "trust/download_plan.h"
 
 // True when the file behind `file` (at `path`) may be started as `plan` says; false with the text the
-// user sees otherwise. Slow on its first call (it may read the launcher's own signature): call it on
+// user sees otherwise. The caller holds `file` so that nobody can write it from before the verdict
+// until it is started. Slow on its first call (it may read the launcher's own signature): call it on
 // the download worker.
 bool JudgeDownloadedFile(HANDLE file, const std::wstring& path, const DownloadPlan& plan, std::wstring& error);

@@ -3,7 +3,17 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "common/ascii_names.h"
+
 namespace {
+
+// The names Windows gives to devices in every folder; the digits of COM and LPT come after.
+const wchar_t* const kDeviceNames[] = {L"CON", L"PRN", L"AUX", L"NUL"};
+const wchar_t* const kNumberedDeviceNames[] = {L"COM", L"LPT"};
+
+bool IsDeviceDigit(wchar_t unit) {
+  return (unit >= L'1' && unit <= L'9') || unit == L'\x00B9' || unit == L'\x00B2' || unit == L'\x00B3';
+}
 
 // Reads count decimal digits at text[at]; false at anything else.
 bool ReadDigits(const std::wstring& text, size_t at, size_t count, unsigned& value) {
@@ -68,6 +78,21 @@ std::wstring SavedFileName(const std::wstring& name) {
   return saved;
 }
 
+bool IsReservedFileName(const std::wstring& savedName) {
+  if (savedName.empty()) return true;
+  // Windows goes by what comes before the first dot, without the spaces that end it.
+  std::wstring stem = savedName.substr(0, savedName.find(L'.'));
+  stem.erase(stem.find_last_not_of(L' ') + 1);
+  for (const wchar_t* device : kDeviceNames) {
+    if (EqualsIgnoringAsciiCase(stem, device)) return true;
+  }
+  if (stem.size() != 4 || !IsDeviceDigit(stem[3])) return false;
+  for (const wchar_t* device : kNumberedDeviceNames) {
+    if (EqualsIgnoringAsciiCase(stem.substr(0, 3), device)) return true;
+  }
+  return false;
+}
+
 std::wstring FileExtension(const std::wstring& fileName) {
   const size_t dot = fileName.rfind(L'.');
   return dot == std::wstring::npos ? std::wstring() : fileName.substr(dot);
@@ -96,8 +121,17 @@ std::wstring DisplayFileName(const std::wstring& name) {
 }
 
 std::wstring FormatType(const std::wstring& name) {
-  const std::wstring extension = FileExtension(SavedFileName(name));
-  std::wstring upper = extension.empty() ? extension : extension.substr(1);
-  for (wchar_t& unit : upper) unit = static_cast<wchar_t>(std::towupper(static_cast<std::wint_t>(unit)));
+  const std::wstring saved = SavedFileName(name);
+  const std::wstring extension = FileExtension(saved);
+  if (extension.empty()) return extension;
+  // The saved name keeps every unit of the name in its place up to its end, so the extension's
+  // units stand where they stood in the name; those the name hid are shown as the File cell shows them.
+  const size_t start = saved.size() - extension.size() + 1;
+  std::wstring upper = extension.substr(1);
+  for (size_t i = 0; i < upper.size(); ++i) {
+    wchar_t& unit = upper[i];
+    unit = IsHidingCharacter(name[start + i]) ? L'\xFFFD'
+                                              : static_cast<wchar_t>(std::towupper(static_cast<std::wint_t>(unit)));
+  }
   return upper;
 }

@@ -23,6 +23,10 @@ std::wstring SanitizeFileName(const std::wstring& name);
 // The name the file is saved under: sanitised, then without the trailing dots and spaces that
 // Windows drops, so the name that is checked is the name on disk.
 std::wstring SavedFileName(const std::wstring& name);
+// A saved name no file can have: empty, or a device's (CON, PRN, AUX, NUL, COM1-9, LPT1-9 and the
+// COM and LPT with a superscript 1, 2 or 3, ASCII letters in any case), with or without an
+// extension and spaces before it. A file "saved" as NUL.txt would go to the device.
+bool IsReservedFileName(const std::wstring& savedName);
 // The extension the system goes by: from the name's last "." on, dot included; empty without one.
 std::wstring FileExtension(const std::wstring& fileName);
 // A control character, or one that turns the direction of text or is invisible: a name holding one
@@ -31,5 +35,6 @@ bool IsHidingCharacter(wchar_t unit);
 bool HidesCharacters(const std::wstring& name);
 // The name as it is shown: each hiding character replaced by U+FFFD.
 std::wstring DisplayFileName(const std::wstring& name);
-// The type the list shows: the saved name's extension upper-cased, without the dot.
+// The type the list shows: the saved name's extension upper-cased, without the dot, each hiding
+// character of the name's own extension (NUL included) shown as U+FFFD, as the name is.
 std::wstring FormatType(const std::wstring& name);

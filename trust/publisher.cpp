@@ -58,21 +58,17 @@ bool LauncherCarriesSignature() {
   return table.VirtualAddress != 0 && table.Size != 0;
 }
 
-bool CheckSignedByPublisher(const std::wstring& path, std::wstring& error) {
+bool CheckSignedByPublisher(HANDLE file, const std::wstring& path, std::wstring& error) {
   const OwnSigner& own = LaunchersSigner();
   if (own.signature == OwnSignature::Absent) return true;
   if (own.signature == OwnSignature::Failing) {
     error = kOwnSignatureFailsText;
     return false;
   }
-  FileHandle file = OpenForVerdict(path);
   SubjectNames signer;
-  if (!file || VerifyAuthenticode(file.Get(), path, signer) != SignatureVerdict::Valid ||
-      !SubjectIsPublisher(signer, own.publisher)) {
+  if (VerifyAuthenticode(file, path, signer) != SignatureVerdict::Valid || !SubjectIsPublisher(signer, own.publisher)) {
     error = NotSignedByText(own.publisher);
     return false;
   }
-  // Deliberately never closed: the process's end closes it, after the file has been started.
-  file.Release();
   return true;
 }

@@ -1,6 +1,7 @@
 // download_bench MODE URL [DESTINATION [WARM-UP-URL]]: one timed download under Wine, figures as
 // key=value lines.
-//   file   DownloadWorker to DESTINATION, as the dialog runs it, counting its progress messages;
+//   file   DownloadWorker to a download folder, saved under DESTINATION's name, as the dialog runs it, counting its
+//   progress messages;
 //          with a warm-up URL, a small download first loads and initialises WinHTTP and TLS, so the
 //          memory figure shows only what the big download itself adds
 //   checked URL DESTINATION SHA256: the same with the entry's checksum, verified while writing
@@ -45,10 +46,14 @@ bool RunFile(const std::wstring& url, const std::wstring& destination, const std
   RegisterClassW(&windowClass);
   g_mainWindow = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                  windowClass.hInstance, nullptr);
+  // Saved as the launcher saves it, in a download folder of its own, under DESTINATION's name.
   auto job = std::make_unique<DownloadJob>();
   job->url = url;
-  job->destinationPath = destination;
+  job->plan.savedName = destination.substr(destination.find_last_of(L"\\/") + 1);
   job->plan.sha256 = sha256;
+  if (!MakeDestinationPath(*job, error)) return false;
+  const std::wstring saved = job->destinationPath;
+  const std::wstring folder = job->folder.path;
   std::thread worker(DownloadWorker, std::move(job));
   bool done = false;
   MSG message;
@@ -59,7 +64,10 @@ bool RunFile(const std::wstring& url, const std::wstring& destination, const std
     } else if (message.message == WM_DOWNLOAD_DONE || message.message == WM_DOWNLOAD_FAILED) {
       done = message.message == WM_DOWNLOAD_DONE;
       if (done) {
-        delete reinterpret_cast<FinishedDownload*>(message.wParam);
+        std::unique_ptr<FinishedDownload> finished(reinterpret_cast<FinishedDownload*>(message.wParam));
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (GetFileAttributesExW(saved.c_str(), GetFileExInfoStandard, &data))
+          bytes = (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
       } else if (auto* text = reinterpret_cast<wchar_t*>(message.wParam)) {
         error = text;
         LocalFree(text);
@@ -68,9 +76,8 @@ bool RunFile(const std::wstring& url, const std::wstring& destination, const std
     }
   }
   worker.join();
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (done && GetFileAttributesExW(destination.c_str(), GetFileExInfoStandard, &data))
-    bytes = (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  DeleteFileW(saved.c_str());
+  RemoveDirectoryW(folder.c_str());
   return done;
 }
 
@@ -132,7 +139,6 @@ int wmain(int argc, wchar_t** argv) {
       std::fprintf(stderr, "warm-up failed: %ls\n", error.c_str());
       return 1;
     }
-    DeleteFileW((std::wstring(argv[3]) + L".warm").c_str());
   }
   const PROCESS_MEMORY_COUNTERS before = Memory();
   const double start = Seconds();

@@ -1,6 +1,8 @@
 """Time from a finished download to the started program, for a signed launcher (which checks the
 program's signature first, and in a fresh process its own) and for the same launcher unsigned
-(which checks nothing), with one 100 MiB program signed by the launcher's publisher. "Finished"
+(which checks nothing), with one 100 MiB program signed by the launcher's publisher
+(QUORVEL_BENCH_MIB sets another size; 512 takes the largest the launcher downloads;
+QUORVEL_BASELINE=path/to/QuorvelLauncher.exe adds another build, signed too, to the same rounds). "Finished"
 is the downloaded file's last write; "started" is the time the recorder notes as it starts. The
 rounds alternate the two launchers; each round is a fresh launcher process. Prints each round and
 the medians. Run under the test bed, from build/win:
@@ -18,7 +20,9 @@ import subprocess
 from testbed import ca, probe, scenario, steps, wine, world
 from testbed.checks import poll
 
-BYTES = 100 * 1024 * 1024
+LIMIT = 512 * 1024 * 1024
+# Its signature must still leave the signed program within the launcher's limit.
+BYTES = min(int(os.environ.get("QUORVEL_BENCH_MIB", "100")) * 1024 * 1024, LIMIT - 65536)
 ROUNDS = int(os.environ.get("QUORVEL_ROUNDS", "5"))
 NAME = "Big Signed.exe"
 FILETIME_UNIX_OFFSET = 11644473600
@@ -54,6 +58,9 @@ def body(t):
     w = world.World(t, t.args.ca_dir, t.args.trust_ca)
     launchers = {"signed": signed(t, t.args.launcher, "QuorvelLauncher.exe", signer),
                  "unsigned": t.args.launcher}
+    baseline = os.environ.get("QUORVEL_BASELINE")
+    if baseline:  # another build, signed the same way, timed in the same rounds
+        launchers["baseline signed"] = signed(t, baseline, "QuorvelLauncher-baseline.exe", signer)
     w.add_file(NAME, source=signed(t, t.args.recorder, "big.exe", signer, pad_to=BYTES))
     entries = w.publish()
     times = {kind: [] for kind in launchers}

@@ -436,8 +436,7 @@ TEST_CASE(LaunchingIsPaintedBeforeTheLaunchBlocks) {
   ShellWindowCloser closer;
   g_duringDone.clear();
   g_insideDone = true;
-  SendMessageW(dialog.window, WM_DOWNLOAD_DONE,
-               reinterpret_cast<WPARAM>(new FinishedDownload{MissingDownloadPath(), LaunchWay::ShellOpen}), 0);
+  SendMessageW(dialog.window, WM_DOWNLOAD_DONE, reinterpret_cast<WPARAM>(NewFinishedDownload(L"Missing Setup.exe")), 0);
   g_insideDone = false;
   UnhookWindowsHookEx(hook);
   closer.Finish();

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -14,6 +15,7 @@
 #include "support/check.h"
 #include "support/dialog_fixture.h"
 #include "support/shell_window_closer.h"
+#include "trust/download_rules.h"
 
 namespace {
 
@@ -187,15 +189,31 @@ TEST_CASE(DoneWithoutAPathIsIgnored) {
 
 TEST_CASE(FailedDownloadGivesTheListBack) {
   const struct {
-    const wchar_t* payload;
+    const char* label;
+    UINT message;
+    std::function<WPARAM()> payload;
     const wchar_t* shown;
-  } cases[] = {{L"Server returned HTTP 500.", L"Server returned HTTP 500."}, {nullptr, L"Download failed."}};
+  } cases[] = {
+      {"with text", WM_DOWNLOAD_FAILED,
+       [] { return reinterpret_cast<WPARAM>(CopyToLocalText(L"Server returned HTTP 500.")); },
+       L"Server returned HTTP 500."},
+      {"null payload", WM_DOWNLOAD_FAILED, [] { return WPARAM{0}; }, L"Download failed."},
+      // Judged alone in its folder, then another file came beside it: nothing is started.
+      {"folder changed after the judgement", WM_DOWNLOAD_DONE,
+       [] {
+         FinishedDownload* done = NewFinishedDownload(L"Setup.exe");
+         CloseHandle(CreateFileW((done->folder.path + L"version.dll").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+         return reinterpret_cast<WPARAM>(done);
+       },
+       kFolderChangedText},
+  };
   for (const auto& c : cases) {
-    check::Scope scope(c.payload ? "with text" : "null payload");
+    check::Scope scope(c.label);
     DialogUnderTest dialog;
     StalledServer server;
     EnterDownloadingState(server);
-    Post(WM_DOWNLOAD_FAILED, reinterpret_cast<WPARAM>(c.payload ? CopyToLocalText(c.payload) : nullptr));
+    Post(c.message, c.payload());
     PumpUntil([] { return !g_busy; });
     CHECK_EQ(StatusText(), std::wstring(c.shown));
     CHECK(StatusIsError());
@@ -211,14 +229,15 @@ TEST_CASE(LaunchShowsLaunchingAndClosesAbout400MsLater) {
   GetSystemDirectoryW(system, MAX_PATH);
   const struct {
     const char* label;
-    std::wstring path;
+    std::wstring name;
+    std::wstring source;
     ULONGLONG mostMs;  // 0: no upper bound
   } cases[] = {
-      // The shell shows its own box for the missing file; the closer answers it like a user would.
-      {"failed launch", MissingDownloadPath(), 0},
+      // The shell shows its own box for the empty program; the closer answers it like a user would.
+      {"failed launch", L"Missing Setup.exe", L"", 0},
       // A program that starts and ends without a window: the launch takes a process start, and the
       // bound leaves a loaded machine room while it still catches a wait of seconds.
-      {"working launch", std::wstring(system) + L"\\rundll32.exe", 2500},
+      {"working launch", L"rundll32.exe", std::wstring(system) + L"\\rundll32.exe", 2500},
   };
   for (const auto& c : cases) {
     check::Scope scope(c.label);
@@ -241,7 +260,7 @@ TEST_CASE(LaunchShowsLaunchingAndClosesAbout400MsLater) {
       }
     });
     const ULONGLONG posted = GetTickCount64();
-    Post(WM_DOWNLOAD_DONE, reinterpret_cast<WPARAM>(new FinishedDownload{c.path, LaunchWay::ShellOpen}));
+    Post(WM_DOWNLOAD_DONE, reinterpret_cast<WPARAM>(NewFinishedDownload(c.name, c.source)));
     PumpUntil([&] { return !IsWindow(dialog.window); });
     watching = false;
     watcher.join();

@@ -1,9 +1,11 @@
 // Downloads through real WinHTTP from the loopback test server into real files.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "net/download.h"
 #include "net/http.h"
@@ -29,6 +31,64 @@ std::wstring CreateFileErrorText(DWORD code) {
   return L"Could not create destination file (Win32 error " + std::to_wstring(code) + L").";
 }
 
+const std::string kPlanted = "planted by another process";
+
+std::wstring WithoutTrailingSlash(const std::wstring& folder) { return folder.substr(0, folder.size() - 1); }
+
+// The folder's entries, sorted, without "." and "..".
+std::vector<std::wstring> FolderEntries(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found = {};
+  HANDLE find = FindFirstFileW((folder + L"*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") names.push_back(name);
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::wstring FolderNames(const std::wstring& folder) {
+  std::wstring joined;
+  for (const std::wstring& name : FolderEntries(folder)) joined += (joined.empty() ? L"" : L"|") + name;
+  return joined;
+}
+
+bool Renames(const std::wstring& from) { return MoveFileW(from.c_str(), (from + L"-moved").c_str()) != FALSE; }
+
+bool OpensForWriting(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
+
+// While the body arrives: nothing is under the name that would start it, the file being written
+// cannot even be opened, and neither its folder nor %TEMP%\QuorvelLauncher can be renamed.
+void CheckHeldWhileArriving(const std::wstring& folder) {
+  CHECK(!support::Exists(folder + L"file.bin"));
+  HANDLE partial = CreateFileW((folder + L"download.partial").c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  CHECK(partial == INVALID_HANDLE_VALUE);
+  if (partial != INVALID_HANDLE_VALUE) CloseHandle(partial);
+  const std::wstring own = WithoutTrailingSlash(folder);
+  CHECK(!Renames(own));
+  CHECK(!Renames(own.substr(0, own.find_last_of(L'\\'))));
+}
+
+// Judged and handed over: the file can be read, but not written, renamed or deleted, and its
+// folders cannot be renamed.
+void CheckHeldAsJudged(const DownloadOutcome& outcome) {
+  CHECK(!OpensForWriting(outcome.path));
+  CHECK(!MoveFileW(outcome.path.c_str(), (outcome.folder + L"other.bin").c_str()));
+  CHECK(!DeleteFileW(outcome.path.c_str()));
+  CHECK(!Renames(WithoutTrailingSlash(outcome.folder)));
+}
+
 }  // namespace
 
 TEST_CASE(SmallBodiesGiveOneFinalProgressAndTheExactBytes) {
@@ -45,11 +105,10 @@ TEST_CASE(SmallBodiesGiveOneFinalProgressAndTheExactBytes) {
       {L"stream/1000", 1000, -1},  // no length: -1
       {L"chunked/65535", 65535, -1},
   };
-  const std::wstring folder = TestFolder(L"small");
   for (const Row& row : rows) {
     check::Scope scope(check::Show(std::wstring(row.route)));
-    const std::wstring path = folder + L"\\file.bin";
-    const DownloadOutcome outcome = RunDownload(Url(row.route), path);
+    const DownloadOutcome outcome = RunDownload(Url(row.route));
+    const std::wstring& path = outcome.path;
     REQUIRE(outcome.finished);
     CHECK(outcome.done);
     CHECK_EQ(outcome.text, path);
@@ -75,11 +134,10 @@ TEST_CASE(ProgressComesEveryStepPlusAFinalOne) {
       {L"stream/1000000", 1000000, -1},
       {L"chunked/3000000", 3000000, -1},
   };
-  const std::wstring folder = TestFolder(L"steps");
   for (const Row& row : rows) {
     check::Scope scope(check::Show(std::wstring(row.route)));
-    const std::wstring path = folder + L"\\file.bin";
-    const DownloadOutcome outcome = RunDownload(Url(row.route), path);
+    const DownloadOutcome outcome = RunDownload(Url(row.route));
+    const std::wstring& path = outcome.path;
     REQUIRE(outcome.finished);
     CHECK(outcome.done);
     REQUIRE(outcome.progress.size() >= 2);
@@ -99,11 +157,10 @@ TEST_CASE(ProgressComesEveryStepPlusAFinalOne) {
 
 TEST_CASE(EmptyBodyGivesAnEmptyFileAndOneProgressOfZero) {
   REQUIRE(!ServerBase().empty());
-  const std::wstring folder = TestFolder(L"empty");
   for (const wchar_t* route : {L"body/0", L"stream/0"}) {
     check::Scope scope(check::Show(std::wstring(route)));
-    const std::wstring path = folder + L"\\empty.bin";
-    const DownloadOutcome outcome = RunDownload(Url(route), path);
+    const DownloadOutcome outcome = RunDownload(Url(route), L"empty.bin");
+    const std::wstring& path = outcome.path;
     REQUIRE(outcome.finished);
     CHECK(outcome.done);
     REQUIRE(outcome.progress.size() == 1);
@@ -112,17 +169,7 @@ TEST_CASE(EmptyBodyGivesAnEmptyFileAndOneProgressOfZero) {
   }
 }
 
-TEST_CASE(AnExistingFileIsReplaced) {
-  REQUIRE(!ServerBase().empty());
-  const std::wstring path = TestFolder(L"replace") + L"\\old.bin";
-  support::WriteBytes(path, std::string(5000, 'x'));
-  const DownloadOutcome outcome = RunDownload(Url(L"body/3000"), path);
-  REQUIRE(outcome.finished);
-  CHECK(outcome.done);
-  CHECK(FileHoldsPattern(path, 3000));
-}
-
-TEST_CASE(FailuresBeforeTheBodyLeaveNoFileAndKeepAnOldOne) {
+TEST_CASE(FailuresBeforeTheBodyLeaveNothing) {
   REQUIRE(!ServerBase().empty());
   struct Row {
     std::wstring url;
@@ -152,22 +199,15 @@ TEST_CASE(FailuresBeforeTheBodyLeaveNoFileAndKeepAnOldOne) {
       {L"HTTP://127.0.0.1:1/files/body/10", kPlainHttpWithoutChecksumText},
       {L"hTtP://127.0.0.1:1/files/body/10", kPlainHttpWithoutChecksumText},
   };
-  const std::wstring folder = TestFolder(L"early");
   for (const Row& row : rows) {
     check::Scope scope(check::Show(row.url + L" " + row.sha256));
-    const std::wstring fresh = folder + L"\\fresh.bin";
-    DownloadOutcome outcome = RunDownload(row.url, fresh, row.sha256);
+    const DownloadOutcome outcome = RunDownload(row.url, L"fresh.bin", row.sha256);
     REQUIRE(outcome.finished);
     CHECK(!outcome.done);
     CHECK_EQ(outcome.text, row.error);
     CHECK(outcome.progress.empty());
-    CHECK(!support::Exists(fresh));
-    // Refused before the file is created, so a file already at the path is not truncated.
-    const std::wstring kept = folder + L"\\kept.bin";
-    support::WriteBytes(kept, "keep me");
-    outcome = RunDownload(row.url, kept, row.sha256);
-    CHECK_EQ(outcome.text, row.error);
-    CHECK_EQ(support::ReadBytes(kept), std::string("keep me"));
+    // Nothing was created in the folder, and the folder made for the download went with it.
+    CHECK(!support::Exists(outcome.folder));
   }
 }
 
@@ -193,11 +233,10 @@ TEST_CASE(AChecksumIsCheckedOverTheWholeBodyInEitherCase) {
       {Url(L"body/1000"), 1000, kDigest0, false},
       {plain + L"body/1000", 1000, kDigest65535, false},
   };
-  const std::wstring folder = TestFolder(L"checksum");
   for (const Row& row : rows) {
     check::Scope scope(check::Show(row.url + L" " + row.sha256));
-    const std::wstring path = folder + L"\\file.bin";
-    const DownloadOutcome outcome = RunDownload(row.url, path, row.sha256);
+    const DownloadOutcome outcome = RunDownload(row.url, L"file.bin", row.sha256);
+    const std::wstring& path = outcome.path;
     REQUIRE(outcome.finished);
     CHECK_EQ(outcome.done, row.matches);
     CHECK(!outcome.progressAfterEnd);
@@ -206,7 +245,7 @@ TEST_CASE(AChecksumIsCheckedOverTheWholeBodyInEitherCase) {
       CHECK(FileHoldsPattern(path, row.size));
     } else {
       CHECK_EQ(outcome.text, std::wstring(kChecksumMismatchText));
-      CHECK(!support::Exists(path));
+      CHECK(!support::Exists(outcome.folder));
       CHECK(outcome.progress.empty());  // under one step, so only a final message could have come
     }
   }
@@ -229,35 +268,31 @@ TEST_CASE(ASignedListsSizeStopsADownloadThatDiffers) {
       {L"chunked/65535", 65534, kDigest65535, false, 0},     // one byte more than the size
       {L"chunked/65535", 65536, kDigest65535, false, 0},     // one byte less
   };
-  const std::wstring folder = TestFolder(L"exact-size");
   for (const Row& row : rows) {
     check::Scope scope(check::Show(std::wstring(row.route) + L" as " + std::to_wstring(row.exactSize)));
-    const std::wstring path = folder + L"\\file.bin";
-    const DownloadOutcome outcome = RunDownload(Url(row.route), path, row.sha256, row.exactSize);
+    const DownloadOutcome outcome = RunDownload(Url(row.route), L"file.bin", row.sha256, Meddling(), row.exactSize);
     REQUIRE(outcome.finished);
     CHECK_EQ(outcome.done, row.kept);
-    CHECK_EQ(outcome.text, row.kept ? path : std::wstring(kChecksumMismatchText));
-    CHECK_EQ(support::Exists(path), row.kept);
+    CHECK_EQ(outcome.text, row.kept ? outcome.path : std::wstring(kChecksumMismatchText));
+    CHECK_EQ(support::Exists(outcome.path), row.kept);
+    if (!row.kept) CHECK(!support::Exists(outcome.folder));
     CHECK(outcome.progress.size() <= row.mostProgress);
-    DeleteFileW(path.c_str());
   }
 }
 
 TEST_CASE(AFailedConnectGivesTheBareWinHttpText) {
   // Nothing listens on port 1 of the loopback.
   const std::wstring url = L"https://127.0.0.1:1/files/body/10";
-  const std::wstring path = TestFolder(L"connect") + L"\\file.bin";
-  const DownloadOutcome outcome = RunDownload(url, path);
+  const DownloadOutcome outcome = RunDownload(url);
   REQUIRE(outcome.finished);
   CHECK(!outcome.done);
   CHECK_EQ(outcome.text, WinHttpErrorTextFor(ERROR_WINHTTP_CANNOT_CONNECT));
   CHECK(outcome.text.find(L"Could not reach") == std::wstring::npos);
-  CHECK(!support::Exists(path));
+  CHECK(!support::Exists(outcome.folder));
 }
 
 TEST_CASE(ABodyCutShortIsAFailureAndTheFileIsDeleted) {
   REQUIRE(!ServerBase().empty());
-  const std::wstring folder = TestFolder(L"short");
   {
     // A normal close before the announced length, with or without the TLS goodbye: WinHTTP ends
     // the body quietly.
@@ -265,12 +300,11 @@ TEST_CASE(ABodyCutShortIsAFailureAndTheFileIsDeleted) {
     for (const wchar_t* route :
          {L"announce/200000?send=100000", L"announce/200000?send=100000&close=fin", L"announce/1000?send=0"}) {
       check::Scope inner(check::Show(std::wstring(route)));
-      const std::wstring path = folder + L"\\short.bin";
-      const DownloadOutcome outcome = RunDownload(Url(route), path);
+      const DownloadOutcome outcome = RunDownload(Url(route), L"short.bin");
       REQUIRE(outcome.finished);
       CHECK(!outcome.done);
       CHECK_EQ(outcome.text, kIncomplete);
-      CHECK(!support::Exists(path));
+      CHECK(!support::Exists(outcome.folder));
     }
   }
   {
@@ -278,8 +312,7 @@ TEST_CASE(ABodyCutShortIsAFailureAndTheFileIsDeleted) {
     // SEC_E_INCOMPLETE_MESSAGE, which has no message text there). Now and then Wine ends the body
     // quietly at the reset instead, and the length check catches it; either way nothing is kept.
     check::Scope scope("reset");
-    const std::wstring path = folder + L"\\reset.bin";
-    const DownloadOutcome outcome = RunDownload(Url(L"reset/2000000?send=300000"), path);
+    const DownloadOutcome outcome = RunDownload(Url(L"reset/2000000?send=300000"), L"reset.bin");
     REQUIRE(outcome.finished);
     CHECK(!outcome.done);
     std::fprintf(stderr, "  reset gave: %ls\n", outcome.text.c_str());
@@ -293,51 +326,50 @@ TEST_CASE(ABodyCutShortIsAFailureAndTheFileIsDeleted) {
                            static_cast<DWORD>(SEC_E_INCOMPLETE_MESSAGE)};
     for (DWORD code : codes) winHttpText = winHttpText || outcome.text == WinHttpErrorTextFor(code);
     CHECK(winHttpText || outcome.text == kIncomplete);
-    CHECK(!support::Exists(path));
+    CHECK(!support::Exists(outcome.folder));
   }
 }
 
-TEST_CASE(ADestinationHeldOpenWithoutSharingCannotBeCreated) {
+// Another process of the user meddles with the download's folder while the body arrives: nothing
+// of its own is started, nothing it put there is written over, and the file is never under a name
+// that starts it before it has been judged; from then on it and its folders stay as judged.
+TEST_CASE(TheFileIsHeldAsJudgedFromItsFirstByteToItsStart) {
   REQUIRE(!ServerBase().empty());
-  const std::wstring path = TestFolder(L"held") + L"\\held.bin";
-  HANDLE holder = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  REQUIRE(holder != INVALID_HANDLE_VALUE);
-  // The code CreateFileW gives a second opener here is the one the text must carry.
-  HANDLE second = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  const DWORD code = GetLastError();
-  REQUIRE(second == INVALID_HANDLE_VALUE);
-  CHECK_EQ(code, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-  const DownloadOutcome outcome = RunDownload(Url(L"body/5000"), path);
-  CloseHandle(holder);
-  REQUIRE(outcome.finished);
-  CHECK(!outcome.done);
-  CHECK_EQ(outcome.text, CreateFileErrorText(code));
-  CHECK(outcome.progress.empty());
-  // The holder's file is not the download's to delete.
-  CHECK(support::Exists(path));
-}
-
-TEST_CASE(AnEmptyOrBadDestinationFailsAtCreation) {
-  REQUIRE(!ServerBase().empty());
-  const std::wstring folder = TestFolder(L"bad");
-  const std::wstring paths[] = {L"", folder + L"\\no such folder\\file.bin", folder + L"\\control\x01name.bin"};
-  for (const std::wstring& path : paths) {
-    check::Scope scope(check::Show(path));
-    HANDLE probe = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    const DWORD code = GetLastError();
-    if (probe != INVALID_HANDLE_VALUE) {
-      // This file system takes the name; then the download must work like any other.
-      CloseHandle(probe);
-      DeleteFileW(path.c_str());
-      std::fprintf(stderr, "  note: the file system accepted %s\n", check::Show(path).c_str());
-      const DownloadOutcome outcome = RunDownload(Url(L"body/10"), path);
-      CHECK(outcome.done);
-      continue;
-    }
-    const DownloadOutcome outcome = RunDownload(Url(L"body/10"), path);
+  const std::wstring slow = Url(L"slow/1000000?rate=500000&step=32768");  // about two seconds
+  const auto plant = [](const wchar_t* name) {
+    return [name](const std::wstring& folder) { support::WriteBytes(folder + name, kPlanted); };
+  };
+  struct Row {
+    const char* label;
+    Meddling meddling;
+    std::wstring error;  // empty: the download is done
+    std::wstring left;   // the folder's entries afterwards
+  };
+  const Row rows[] = {
+      {"nothing, but trying", {nullptr, CheckHeldWhileArriving}, L"", L"file.bin"},
+      {"a DLL copied in", {nullptr, plant(L"version.dll")}, kFolderChangedText, L"version.dll"},
+      {"a folder made in it",
+       {nullptr, [](const std::wstring& folder) { CreateDirectoryW((folder + L"sub").c_str(), nullptr); }},
+       kFolderChangedText,
+       L"sub"},
+      {"a file put under its name", {nullptr, plant(L"file.bin")}, kFolderChangedText, L"file.bin"},
+      {"a file put under the name it is written as",
+       {plant(L"download.partial"), nullptr},
+       CreateFileErrorText(ERROR_FILE_EXISTS),
+       {L"download.partial"}},
+  };
+  for (const Row& row : rows) {
+    check::Scope scope(row.label);
+    DownloadOutcome outcome = RunDownload(slow, L"file.bin", L"", row.meddling);
     REQUIRE(outcome.finished);
-    CHECK(!outcome.done);
-    CHECK_EQ(outcome.text, CreateFileErrorText(code));
+    CHECK_EQ(outcome.text, row.error.empty() ? outcome.path : row.error);
+    if (outcome.done) CheckHeldAsJudged(outcome);
+    CHECK_EQ(FolderNames(outcome.folder), row.left);
+    for (const std::wstring& name : FolderEntries(outcome.folder)) {
+      if (name != L"sub")
+        CHECK(row.error.empty() ? FileHoldsPattern(outcome.path, 1000000)
+                                : support::ReadBytes(outcome.folder + name) == kPlanted);
+    }
   }
 }
 
@@ -365,37 +397,32 @@ TEST_CASE(EachDestinationIsANewPrivateFolderHoldingTheSavedName) {
     std::wstring error;
     REQUIRE(MakeDestinationPath(job, error));
     // root + "YYYYMMDD_HHMMSS-xxxxxxxx\" + the saved name, and a folder never handed out before
-    REQUIRE(job.ownFolder.size() == root.size() + 25);
-    CHECK_EQ(job.ownFolder.substr(0, root.size()), root);
-    CHECK_EQ(job.destinationPath, job.ownFolder + row.expectedName);
-    CHECK(job.ownFolder != previousFolder);
-    previousFolder = job.ownFolder;
+    REQUIRE(job.folder.path.size() == root.size() + 25);
+    CHECK_EQ(job.folder.path.substr(0, root.size()), root);
+    CHECK_EQ(job.destinationPath, job.folder.path + row.expectedName);
+    CHECK(job.folder.path != previousFolder);
+    previousFolder = job.folder.path;
     wchar_t expectedDay[16] = {};
     wsprintfW(expectedDay, L"%04u%02u%02u_", before.wYear, before.wMonth, before.wDay);
-    CHECK_EQ(job.ownFolder.substr(root.size(), 9), std::wstring(expectedDay));  // UTC date, not local
-    CHECK_EQ(job.ownFolder[root.size() + 15], L'-');
-    const DWORD attributes = GetFileAttributesW(job.ownFolder.c_str());
+    CHECK_EQ(job.folder.path.substr(root.size(), 9), std::wstring(expectedDay));  // UTC date, not local
+    CHECK_EQ(job.folder.path[root.size() + 15], L'-');
+    const DWORD attributes = GetFileAttributesW(job.folder.path.c_str());
     CHECK(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
-    CHECK(RemoveDirectoryW(job.ownFolder.c_str()));
+    job.folder = DownloadFolder();  // let go: now it can be removed
+    CHECK(RemoveDirectoryW(previousFolder.c_str()));
   }
 }
 
 TEST_CASE(ANameWithNulIsSavedWholeUnderItsSanitisedName) {
   REQUIRE(!ServerBase().empty());
-  DownloadJob job;
-  job.plan.savedName = SavedFileName(std::wstring(L"cut\0here.txt", 12));
-  std::wstring error;
-  REQUIRE(MakeDestinationPath(job, error));
-  const std::wstring path = job.destinationPath;
+  DownloadOutcome outcome = RunDownload(Url(L"body/100"), SavedFileName(std::wstring(L"cut\0here.txt", 12)));
+  const std::wstring path = outcome.path;
   REQUIRE(path.find(L'\0') == std::wstring::npos);
-  const DownloadOutcome outcome = RunDownload(Url(L"body/100"), path);
   REQUIRE(outcome.finished);
   CHECK(outcome.done);
   CHECK_EQ(outcome.text, path);
   CHECK_EQ(path.substr(path.size() - 13), std::wstring(L"\\cut_here.txt"));
   CHECK(FileHoldsPattern(path, 100));
-  DeleteFileW(path.c_str());
-  RemoveDirectoryW(job.ownFolder.c_str());
 }
 
 TEST_CASE(DiskFullDuringTheWriteDeletesThePartialFile) {
@@ -405,13 +432,18 @@ TEST_CASE(DiskFullDuringTheWriteDeletesThePartialFile) {
     return;
   }
   REQUIRE(!ServerBase().empty());
-  const std::wstring path = Widen(small) + L"\\big.bin";
+  // The download's folders go where the temporary folder is.
+  wchar_t temp[MAX_PATH] = {};
+  GetEnvironmentVariableW(L"TMP", temp, MAX_PATH);
+  SetEnvironmentVariableW(L"TMP", Widen(small).c_str());
   // The small file system holds 1 MiB; the body is four times that.
-  const DownloadOutcome outcome = RunDownload(Url(L"body/4194304"), path);
+  const DownloadOutcome outcome = RunDownload(Url(L"body/4194304"), L"big.bin");
+  SetEnvironmentVariableW(L"TMP", temp[0] ? temp : nullptr);
   REQUIRE(outcome.finished);
   CHECK(!outcome.done);
   std::fprintf(stderr, "  disk full gave: %ls\n", outcome.text.c_str());
   CHECK(outcome.text == L"Disk write failed (Win32 error 112)." ||
         outcome.text == L"Disk write failed (Win32 error 39).");
-  CHECK(!support::Exists(path));
+  CHECK(!outcome.folder.empty() && outcome.folder.find(Widen(small)) == 0);
+  CHECK(!support::Exists(outcome.folder));
 }

@@ -1,6 +1,7 @@
 // What a manifest entry must satisfy before its download is requested, and the digest comparison.
 #include <cwctype>
 #include <string>
+#include <utility>
 
 #include "support/check.h"
 #include "trust/download_plan.h"
@@ -132,6 +133,26 @@ TEST_CASE(NamesThatHideCharactersOrRunCodeUncheckedAreRefused) {
       {std::wstring(L"Setup 2.1.msi\0.exe", 18), kHidingNameText},
       {L"zero\u200bwidth.msi", kHidingNameText},
       {L"hidden\u202e.bat", kHidingNameText},  // a hiding name is reported as such whatever its type
+      // Names no file can have: nothing left once saved, or a device's, whatever follows the first dot.
+      {L"", kReservedNameText},
+      {L"...", kReservedNameText},
+      {L" . .", kReservedNameText},
+      {L"NUL.txt", kReservedNameText},
+      {L"con", kReservedNameText},
+      {L"Prn. . ", kReservedNameText},
+      {L"aux .tar.gz", kReservedNameText},
+      {L"Com1.exe", kReservedNameText},
+      {L"LPT9", kReservedNameText},
+      {L"com\u00b9.msi", kReservedNameText},
+      {L"LPT\u00b2", kReservedNameText},
+      {L"Lpt\u00b3.zip", kReservedNameText},
+      {L"nul.bat", kReservedNameText},
+      {L"NULL.txt", nullptr},
+      {L"CONSOLE.exe", nullptr},
+      {L"my NUL.txt", nullptr},
+      {L"COM10.exe", nullptr},
+      {L"LPT\u2074.exe", nullptr},  // only the superscripts 1 to 3 name ports
+      {L"COM1_.exe", nullptr},      // "COM1:" as it is saved
   };
   for (const Row& row : rows) {
     check::Scope scope(check::Show(row.name));
@@ -204,22 +225,22 @@ TEST_CASE(APlanDecidesTheWayAndTheSignatureOnce) {
     const wchar_t* ownName;
     LaunchWay way;
     bool mustBeSigned;
+    bool judgedByName = false;  // a signed package, whose signature the system reads by its name
   };
   const Row rows[] = {
       {L"quorvellauncher.exe", L"QuorvelLauncher.exe", LaunchWay::Relaunch, true},
       {L"QuorvelLauncher.exe", L"QuorvelLauncher (2).exe", LaunchWay::ShellOpen, true},
       {L"QuorvelLauncher.exe", L"20261208T011500Z_QuorvelLauncher.exe", LaunchWay::ShellOpen, true},
-      {L"", L"", LaunchWay::ShellOpen, false},  // an empty name never means the launcher itself
-      {L"Setup.msi", L"QuorvelLauncher.exe", LaunchWay::Msiexec, true},
-      {L"SETUP.MSI", L"QuorvelLauncher.exe", LaunchWay::Msiexec, true},
-      {L"Setup.Msi. . ", L"QuorvelLauncher.exe", LaunchWay::Msiexec, true},  // saved without the trailing dots
+      {L"Setup.msi", L"QuorvelLauncher.exe", LaunchWay::Msiexec, true, true},
+      {L"SETUP.MSI", L"QuorvelLauncher.exe", LaunchWay::Msiexec, true, true},
+      {L"Setup.Msi. . ", L"QuorvelLauncher.exe", LaunchWay::Msiexec, true, true},  // saved without the trailing dots
       {L"Setup.msix", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, false},
       {L"Setup.msi.exe", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, true},
       {L"Setup", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, false},
       {L"Setup.ms", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, false},
-      {L"Patch.msp", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, true},
-      {L"QuorvelLauncher.msi", L"quorvellauncher.MSI", LaunchWay::Relaunch, true},  // the own name wins
-      {L"QuorvelLauncher.txt", L"QuorvelLauncher.txt", LaunchWay::Relaunch, true},  // an update is always checked
+      {L"Patch.msp", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, true, true},
+      {L"QuorvelLauncher.msi", L"quorvellauncher.MSI", LaunchWay::Relaunch, true, true},  // the own name wins
+      {L"QuorvelLauncher.txt", L"QuorvelLauncher.txt", LaunchWay::Relaunch, true},        // an update is always checked
   };
   for (const Row& row : rows) {
     check::Scope scope(check::Show(std::wstring(row.name) + L" run as " + row.ownName));
@@ -234,15 +255,22 @@ TEST_CASE(APlanDecidesTheWayAndTheSignatureOnce) {
     REQUIRE(PlanDownload(entry, context, plan, error));
     CHECK_EQ(static_cast<int>(plan.way), static_cast<int>(row.way));
     CHECK_EQ(plan.mustBeSigned, row.mustBeSigned);
+    CHECK_EQ(plan.judgedByName, row.judgedByName);
     CHECK_EQ(plan.sha256, kDigest);
   }
-  ManifestEntry script;
-  script.name = L"run.bat";
-  script.url = L"https://h/a";
-  DownloadPlan plan;
-  std::wstring error;
-  CHECK(!PlanDownload(script, TrustContext(), plan, error));
-  CHECK_EQ(error, std::wstring(kUncheckedCodeTypeText));
+  CHECK_EQ(static_cast<int>(ChooseLaunchWay(L"", L"")), static_cast<int>(LaunchWay::ShellOpen));
+  const std::pair<const wchar_t*, const wchar_t*> refused[] = {
+      {L"run.bat", kUncheckedCodeTypeText}, {L"NUL.txt", kReservedNameText}, {L"...", kReservedNameText}};
+  for (const auto& name : refused) {
+    check::Scope scope(check::Show(name.first));
+    ManifestEntry entry;
+    entry.name = name.first;
+    entry.url = L"https://h/a";
+    DownloadPlan plan;
+    std::wstring error;
+    CHECK(!PlanDownload(entry, TrustContext(), plan, error));
+    CHECK_EQ(error, std::wstring(name.second));
+  }
 }
 
 TEST_CASE(ASignerIsThePublisherWhenItsOneCnAndAtMostOneOAreEqualToThePublishers) {

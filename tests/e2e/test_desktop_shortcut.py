@@ -1,7 +1,8 @@
 """After a normal start the desktop holds the shortcut "Quorvel Launcher.lnk" to the launcher, and
 the same upkeep has cleared the downloads of earlier days: a download folder dated two days back
-and a file of the older flat layout are gone, today's folder stays, and a link dated back is
-neither followed nor emptied."""
+and a file of the older flat layout are gone, today's folder stays, an empty one made today (an Esc
+during a download leaves one) is gone, and neither a link dated back nor a link to a file outside,
+in a folder dated back, is followed: what they lead to stays."""
 import datetime
 import os
 import time
@@ -19,17 +20,22 @@ def plant_downloads(t, root):
     flat_file = os.path.join(root, old.strftime("%Y%m%d_%H%M%S") + "_Old Setup.msi")
     outside = t.artefact("outside")
     linked = os.path.join(root, old.strftime("%Y%m%d_%H%M%S") + "-11111111")
-    for folder in (old_folder, os.path.join(old_folder, "unpacked"), today_folder, outside):
+    linking = os.path.join(root, old.strftime("%Y%m%d_%H%M%S") + "-22222222")
+    empty_today = os.path.join(root, now.strftime("%Y%m%d_%H%M%S") + "-0e0e0e0e")
+    for folder in (old_folder, os.path.join(old_folder, "unpacked"), today_folder, outside, linking, empty_today):
         os.makedirs(folder, exist_ok=True)
     for path in (os.path.join(old_folder, "Setup.exe"), os.path.join(old_folder, "unpacked", "data.bin"),
-                 os.path.join(today_folder, "Tool.exe"), flat_file, os.path.join(outside, "keep.txt")):
+                 os.path.join(today_folder, "Tool.exe"), flat_file, os.path.join(outside, "keep.txt"),
+                 os.path.join(outside, "target.exe")):
         with open(path, "wb") as f:
             f.write(b"bytes")
     os.symlink(outside, linked)
-    for path in (old_folder, flat_file):
+    os.symlink(os.path.join(outside, "target.exe"), os.path.join(linking, "Setup.exe"))
+    for path in (old_folder, flat_file, linking):
         os.utime(path, (two_days_back, two_days_back))
     os.utime(linked, (two_days_back, two_days_back), follow_symlinks=False)
-    return [old_folder, flat_file], [os.path.join(today_folder, "Tool.exe"), os.path.join(outside, "keep.txt")]
+    return [old_folder, flat_file, empty_today], [os.path.join(today_folder, "Tool.exe"),
+                                                  os.path.join(outside, "keep.txt"), os.path.join(outside, "target.exe")]
 
 
 def body(t):
@@ -41,9 +47,11 @@ def body(t):
     w.start_launcher()
     steps.wait_ready(t, entries)
     checks.poll(lambda: os.path.exists(w.shortcut_path()), "the desktop shortcut", 60)
-    checks.poll(lambda: not any(os.path.exists(p) for p in gone), "the old downloads to be cleared", 60)
+    # The folder dated back and the flat file go first; the rest of the listing is done by then.
+    checks.poll(lambda: not any(os.path.exists(p) for p in gone[:2]), "the old downloads to be cleared", 60)
     for path in kept:
         t.check(os.path.exists(path), "%s stays" % os.path.basename(path))
+    checks.poll(lambda: not any(os.path.exists(p) for p in gone), "the empty folder to be cleared", 10)
     t.screen.screenshot("1-ready-with-shortcut")
     with open(w.shortcut_path(), "rb") as f:
         link = f.read()

@@ -1,5 +1,5 @@
-"""Names that disguise themselves are shown with U+FFFD and their true type, and they and types that
-run code unchecked are refused before anything is requested or created; so is a download when
+"""Names that disguise themselves are shown with U+FFFD and their true type, and they, names no file
+can have and types that run code unchecked are refused before anything is requested or created; so is a download when
 %TEMP%\\QuorvelLauncher is a file. Then the server breaks off a download part-way: the window shows
 the error in red, hides the bar, gives the list back with the row still selected and keeps no
 partial file; the same row then downloads and launches."""
@@ -10,6 +10,7 @@ from testbed import probe, scenario, steps, world
 
 HIDING_TEXT = "Refusing a file whose name hides characters."
 UNCHECKED_TEXT = "Refusing a file type that runs code unchecked."
+RESERVED_TEXT = "Refusing a file name that Windows reserves."
 
 
 def body(t):
@@ -21,9 +22,11 @@ def body(t):
     flaky = w.add_file("Flaky.exe", source=t.args.recorder, modified_at="2026-04-01T00:00:00Z",
                        pad_to=3 << 19, size_text="1.50 MB")
     refused = [
-        (w.list_only("invoice_2026\u202etxt.exe", "2026-03-03T00:00:00Z", ext="txt"), HIDING_TEXT),
+        (w.list_only("invoice_2026\u202etxt.exe", "2026-03-05T00:00:00Z", ext="txt"), HIDING_TEXT),
         # Each refusal's text differs from the one before, so each wait sees its own.
-        (w.add_file("Run Me.BaT", data=b"@echo off", modified_at="2026-03-02T00:00:00Z"), UNCHECKED_TEXT),
+        (w.list_only("NUL.txt", "2026-03-04T00:00:00Z", ext="txt"), RESERVED_TEXT),
+        (w.add_file("Run Me.BaT", data=b"@echo off", modified_at="2026-03-03T00:00:00Z"), UNCHECKED_TEXT),
+        (w.list_only("...", "2026-03-02T00:00:00Z"), RESERVED_TEXT),
         (w.list_only("Quorvel Setup 2.1.msi\0.exe", "2026-03-01T00:00:00Z", ext="msi"), HIDING_TEXT),
     ]
     entries = w.publish()
@@ -33,7 +36,7 @@ def body(t):
     state = steps.wait_ready(t, entries)
     cells = probe.row_texts(state)
     t.check_eq(cells[2][0], "invoice_2026\ufffdtxt.exe", "the turned name shows its hidden mark")
-    t.check_eq([row[3] for row in cells[2:]], ["EXE", "BAT", "EXE"], "the types are the saved names' own")
+    t.check_eq([row[3] for row in cells[2:]], ["EXE", "TXT", "BAT", "", "EXE"], "the types are the saved names' own")
     requests = len(w.server.requests())
     for row, (entry, text) in enumerate(refused, start=2):
         x, y = probe.row_center(state, row)

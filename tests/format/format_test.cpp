@@ -61,6 +61,11 @@ TEST_CASE(FormatTypeIsTheSavedNamesExtensionUpperCased) {
       {L"Tool.exe . .", L"EXE"},
       {L"invoice_2026\u202etxt.exe", L"EXE"},
       {std::wstring(L"Setup.msi\0.exe", 14), L"EXE"},
+      // The extension's hiding characters show as the File cell shows them; a forbidden one as saved.
+      {L"a.e\x01xe", L"E\xFFFDXE"},
+      {std::wstring(L"b.m\0si", 6), L"M\xFFFDSI"},
+      {L"c.\u202etxt", L"\xFFFDTXT"},
+      {L"d.ms?", L"MS_"},
   };
   for (const auto& c : cases) {
     check::Scope scope(check::Show(c.first));

@@ -39,12 +39,13 @@ TEST_CASE(ReportFollowsTheJsonContract) {
       "\"},"
       "{\"name\":\"b\",\"modified_at\":\"2027\",\"size\":-2},"
       "{\"name\":\"c\",\"url\":\"HTTP://h/c\",\"modified_at\":\"2028\",\"sha256\":\"x\"},"
-      "{\"name\":\"d\",\"url\":\"http://h/d\",\"modified_at\":\"2029\",\"sha256\":\"\"}]}";
+      "{\"name\":\"d\",\"url\":\"http://h/d\",\"modified_at\":\"2029\",\"sha256\":\"\"},"
+      "{\"name\":\"NUL.txt\",\"url\":\"https://h/n\",\"modified_at\":\"2025\"}]}";
   const CheckReport accepted = CheckManifestBody(body, true);
   CHECK_EQ(accepted.exitCode, 0);
-  CHECK_EQ(accepted.problemCount, size_t{2});
+  CHECK_EQ(accepted.problemCount, size_t{3});
   CHECK_EQ(accepted.output,
-           std::string("{\"ok\":true,\"status\":\"4 file(s) available \\u2014 double-click any row to install.\","
+           std::string("{\"ok\":true,\"status\":\"5 file(s) available \\u2014 double-click any row to install.\","
                        "\"schema\":\"quorvel.download.v1\",\"files\":["
                        "{\"name\":\"d\",\"url\":\"http://h/d\",\"size\":0,\"modified_at\":\"2029\",\"ext\":\"\","
                        "\"sha256\":\"\",\"cells\":[\"d\",\"2029\",\"0 B\",\"\"]},"
@@ -55,11 +56,14 @@ TEST_CASE(ReportFollowsTheJsonContract) {
                        "{\"name\":\"a.msi\",\"url\":\"u\",\"size\":1536,\"modified_at\":\"2026-05-25T10:14:01Z\","
                        "\"ext\":\"msi\",\"sha256\":\"") +
                good +
-               "\",\"cells\":[\"a.msi\",\"2026-05-25\",\"1.50 KB\",\"MSI\"]}],"
+               "\",\"cells\":[\"a.msi\",\"2026-05-25\",\"1.50 KB\",\"MSI\"]},"
+               "{\"name\":\"NUL.txt\",\"url\":\"https://h/n\",\"size\":0,\"modified_at\":\"2025\",\"ext\":\"\","
+               "\"sha256\":\"\",\"cells\":[\"NUL.txt\",\"2025\",\"0 B\",\"TXT\"]}],"
                "\"problems\":[\"Entry 1 (d): http URL without sha256; the launcher will refuse it.\","
-               "\"Entry 2 (c): malformed sha256.\"]}\n");
+               "\"Entry 2 (c): malformed sha256.\","
+               "\"Entry 5 (NUL.txt): Refusing a file name that Windows reserves.\"]}\n");
   const CheckReport table = CheckManifestBody(body, false);
-  CHECK_EQ(table.problemCount, size_t{2});
+  CHECK_EQ(table.problemCount, size_t{3});
   CHECK(table.output.find("Type  Checksum   URL\n") != std::string::npos);
   CHECK(table.output.find("  \xE2\x9C\x93" + std::string(10, ' ') + "u\n") != std::string::npos);  // a.msi
   CHECK(table.output.find("  malformed  HTTP://h/c\n") != std::string::npos);

@@ -5,7 +5,8 @@ that its own publisher signed: the recorder signed by the publisher, or by the p
 certificate, or by an expired certificate of the publisher's that time-stamped it while it was
 valid, is started, a package signed by the publisher reaches msiexec, and the launcher's own
 update is relaunched; every other program or
-package is refused with the publisher's name, its file is deleted and nothing runs."""
+package is refused with the publisher's name, its file is deleted and nothing runs. Esc while a
+large program is being judged leaves nothing that could be started."""
 import argparse
 import os
 import shutil
@@ -20,6 +21,8 @@ PUBLISHER = "/O=Quorvel Test Publishing/CN=Quorvel Throwaway Publisher"
 NOT_SIGNED = "Downloaded file is not signed by Quorvel Test Publishing."
 OWN_SIGNATURE_FAILS = "This launcher's own signature does not verify; refusing to start downloaded programs."
 HEADER_PADDING = 0x5F0  # zeros between the launcher's section table and its first section
+BIG_NAME = "Big Signed.exe"
+BIG_BYTES = 512 * 1024 * 1024 - 65536  # its signature still leaves it within the 512 MiB limit
 OWN_NAME = "QuorvelLauncher.exe"
 
 
@@ -42,6 +45,17 @@ def signed_copy(t, source, name, signer, nest=None):
                         "-h", "sha256", "-nest", "-in", path, "-out", path + ".nested"],
                        check=True, timeout=120, capture_output=True)
         os.replace(path + ".nested", path)
+    return path
+
+
+def big_signed_copy(t, source, signer):
+    """The program padded with zeros to the largest size the launcher takes once signed, and signed."""
+    path = t.artefact(os.path.join("signed", "big.exe"))
+    shutil.copyfile(source, path)
+    with open(path, "ab") as f:
+        f.truncate(BIG_BYTES)
+    subprocess.run([os.path.join(t.args.root, "tools", "release", "sign.sh"), path],
+                   env=ca.sign_env(signer), check=True, timeout=600, stdout=subprocess.DEVNULL)
     return path
 
 
@@ -91,6 +105,7 @@ def catalogue(t, w):
         "Time-stamped.exe": time_stamped_copy(t, t.args.recorder, "time-stamped.exe", dated, 1738368000),
         OWN_NAME: launcher,
     }
+    w.add_file(BIG_NAME, source=big_signed_copy(t, t.args.recorder, signer), modified_at="2026-02-01T00:00:00Z")
     day = 28
     for name, source in list(refused.items()) + list(started.items()):
         stamp = "2026-03-%02dT00:00:00Z" % day  # listed in this order, newest first
@@ -167,6 +182,36 @@ def check_update_relaunched(t, w, entries):
     t.probe.wait_gone("the relaunched copy to close", 30)
 
 
+def check_escape_during_first_check(t, w, entries):
+    """Esc while a fresh launcher judges a large program, its first check in the run (which reads
+    the launcher's own signature too), leaves nothing that could be started: the program never had
+    its own name, and the name it was written under goes with the process."""
+    t.probe.watched = None
+    launcher = w.start_launcher("launcher-escape.log")
+    steps.wait_ready(t, entries)
+    double_click(t, BIG_NAME)
+    size = os.path.getsize(os.path.join(w.folder, BIG_NAME))
+
+    def whole():
+        root = w.prefix.download_dir()
+        for name in w.downloads():
+            try:
+                if os.path.getsize(os.path.join(root, name)) == size:
+                    return name
+            except OSError:
+                pass
+        return None
+
+    written = poll(whole, "the last byte to be written", 300)
+    t.screen.focus(world.LAUNCHER_TITLE)
+    t.screen.key("Escape")
+    t.log("Esc once %s was whole" % written)
+    t.check_exit(launcher, "Esc during the check", 30, world.EXIT_CODE, world.AT_ONCE_SECONDS)
+    t.check_eq(w.downloaded(BIG_NAME), [], "nothing is under the name that starts it")
+    poll(lambda: not w.downloads(), "nothing of the download to be left", 30)
+    t.check_eq(records(w), [], "nothing was started")
+
+
 def close(t, program, after):
     t.screen.focus(world.LAUNCHER_TITLE)
     t.screen.key("alt+F4")
@@ -216,6 +261,7 @@ def body(t):
     for name in UNVOUCHED:
         check_refused_unrequested(t, w, name)
     close(t, running, "the refusals")
+    check_escape_during_first_check(t, w, entries)
     # A launcher whose own signature fails starts nothing, not even the publisher's own program.
     # The flipped bit lies in header padding, which the loader ignores and the signature covers.
     t.probe.watched = None

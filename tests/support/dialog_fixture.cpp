@@ -239,10 +239,19 @@ void ShowManifest(Manifest* manifest) {
 
 void ShowManifest(int entries) { ShowManifest(NewManifest(entries)); }
 
-std::wstring MissingDownloadPath() {
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  return std::wstring(temp) + L"QuorvelLauncher\\20261208_101401_Missing Setup.exe";
+FinishedDownload* NewFinishedDownload(const std::wstring& name, const std::wstring& source) {
+  auto* done = new FinishedDownload;
+  DWORD error = 0;
+  if (!MakeDownloadFolder(done->folder, error)) return done;
+  done->path = done->folder.path + name;
+  if (source.empty()) {
+    FileHandle(CreateFileW(done->path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  } else {
+    CopyFileW(source.c_str(), done->path.c_str(), TRUE);
+  }
+  done->file.Reset(CreateFileW(done->path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  return done;
 }
 
 SOCKET ListenOnLoopback(unsigned short& port) {

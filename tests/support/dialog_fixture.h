@@ -71,8 +71,10 @@ void WaitForManifestWorker();
 // Waits for the fetch worker, then posts WM_MANIFEST_READY as it would and pumps until it is shown.
 void ShowManifest(Manifest* manifest);
 void ShowManifest(int entries);
-// A downloaded file that is not there, so its launch fails (the shell shows its own box).
-std::wstring MissingDownloadPath();
+// A finished download as the worker hands it over: a new download folder holding `name` alone,
+// a copy of `source` or, without one, an empty file whose launch fails (the shell shows its own
+// box), both held as the worker holds them.
+FinishedDownload* NewFinishedDownload(const std::wstring& name, const std::wstring& source = std::wstring());
 // A loopback listener on a free port that takes connections and never answers them, so a download
 // from it stays under way; INVALID_SOCKET when none could be made.
 SOCKET ListenOnLoopback(unsigned short& port);

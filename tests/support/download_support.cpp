@@ -45,24 +45,26 @@ std::wstring ServerBase() { return Widen(std::getenv("QUORVEL_DOWNLOAD_BASE")); 
 
 std::wstring PlainServerBase() { return Widen(std::getenv("QUORVEL_DOWNLOAD_PLAIN_BASE")); }
 
-std::wstring TestFolder(const std::wstring& name) {
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring folder = std::wstring(temp) + L"QuorvelDownloadTests\\" + name;
-  support::RemoveTree(folder);
-  support::MakeFolders(folder);
-  return folder;
-}
-
-DownloadOutcome RunDownload(const std::wstring& url, const std::wstring& destinationPath,
-                            const std::wstring& expectedSha256, int64_t exactSize) {
+DownloadOutcome RunDownload(const std::wstring& url, const std::wstring& savedName, const std::wstring& expectedSha256,
+                            const Meddling& meddling, int64_t exactSize) {
   g_mainWindow = CollectorWindow();
   DownloadOutcome outcome;
   auto job = std::make_unique<DownloadJob>();
   job->url = url;
-  job->destinationPath = destinationPath;
+  job->plan.savedName = savedName;
   job->plan.sha256 = expectedSha256;
   job->plan.exactSize = exactSize;
+  std::wstring error;
+  if (!MakeDestinationPath(*job, error)) {
+    outcome.finished = true;
+    outcome.text = error;
+    return outcome;
+  }
+  outcome.folder = job->folder.path;
+  outcome.path = job->destinationPath;
+  const std::wstring folder = outcome.folder.substr(0, outcome.folder.size() - 1);
+  outcome.removal.reset(static_cast<void*>(nullptr), [folder](void*) { support::RemoveTree(folder); });
+  if (meddling.before) meddling.before(outcome.folder);
   std::thread worker(DownloadWorker, std::move(job));
   const UINT_PTR timer = SetTimer(nullptr, 0, kTimeoutMs, nullptr);
   MSG message;
@@ -73,13 +75,15 @@ DownloadOutcome RunDownload(const std::wstring& url, const std::wstring& destina
       continue;
     }
     switch (message.message) {
-      case WM_DOWNLOAD_PROGRESS: outcome.progress.push_back({message.wParam, message.lParam}); break;
-      case WM_DOWNLOAD_DONE: {
-        outcome.finished = outcome.done = true;
-        const std::unique_ptr<FinishedDownload> done(reinterpret_cast<FinishedDownload*>(message.wParam));
-        outcome.text = done ? done->path : std::wstring();
+      case WM_DOWNLOAD_PROGRESS:
+        if (outcome.progress.empty() && meddling.during) meddling.during(outcome.folder);
+        outcome.progress.push_back({message.wParam, message.lParam});
         break;
-      }
+      case WM_DOWNLOAD_DONE:
+        outcome.finished = outcome.done = true;
+        outcome.held.reset(reinterpret_cast<FinishedDownload*>(message.wParam));
+        outcome.text = outcome.held ? outcome.held->path : std::wstring();
+        break;
       case WM_DOWNLOAD_FAILED:
         outcome.finished = true;
         outcome.text = TakeLocalText(message.wParam);
