@@ -17,6 +17,7 @@ bool PlanDownload(const ManifestEntry& entry, const TrustContext& context, Downl
   plan.savedName = SavedFileName(entry.name);
   plan.way = ChooseLaunchWay(plan.savedName, context.ownFileName);
   plan.mustBeSigned = MustBeSignedByPublisher(FileExtension(plan.savedName), plan.way == LaunchWay::Relaunch);
+  plan.package = plan.way != LaunchWay::Relaunch && IsInstallerPackageType(FileExtension(plan.savedName));
   plan.sha256 = entry.sha256;
   return true;
 }

@@ -19,6 +19,7 @@ struct DownloadPlan {
   std::wstring savedName;  // the name the file is saved and started under
   LaunchWay way = LaunchWay::ShellOpen;
   bool mustBeSigned = false;  // a program, a package or an update: a signed launcher's publisher must have signed it
+  bool package = false;       // signed as an installer package (.msi, .msp), not as a program image
   std::wstring sha256;        // the digest the file must have, as the manifest gave it; empty when it names none
 };
 

@@ -1,8 +1,55 @@
 #include "trust/download_verdict.h"
 
+#include <algorithm>
+
+#include "common/scoped.h"
+#include "trust/content_rules.h"
+#include "trust/file_bytes.h"
 #include "trust/publisher.h"
 
+namespace {
+
+std::wstring UnreadableText(DWORD code) {
+  wchar_t text[96] = {};
+  wsprintfW(text, L"Could not read the downloaded file (Win32 error %u).", code);
+  return text;
+}
+
+// A file the system would run or install whatever it is called starts only under a name that says
+// so, and then only once its signature has been checked.
+bool CheckContentMatchesName(HANDLE file, std::wstring& error) {
+  unsigned char first[kContentSniffBytes] = {};
+  uint64_t size = 0;
+  if (file == INVALID_HANDLE_VALUE || !FileSizeOf(file, size)) {
+    error = UnreadableText(GetLastError());
+    return false;
+  }
+  const DWORD length = static_cast<DWORD>(std::min<uint64_t>(size, sizeof first));
+  if (!ReadFileAt(file, 0, first, length)) {
+    error = UnreadableText(GetLastError());
+    return false;
+  }
+  if (LooksLikeProgramOrPackage(first, length)) {
+    error = kContentMismatchText;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool JudgeDownloadedFile(HANDLE file, const std::wstring& path, const DownloadPlan& plan, std::wstring& error) {
-  (void)file;
-  return !plan.mustBeSigned || CheckSignedByPublisher(path, error);
+  FileHandle opened;
+  if (file == nullptr || file == INVALID_HANDLE_VALUE) {
+    opened = OpenForVerdict(path);
+    file = opened.Get();
+  }
+  const bool passes =
+      plan.mustBeSigned
+          ? CheckSignedByPublisher(file, path, plan.package ? SignedContent::Package : SignedContent::Program, error)
+          : CheckContentMatchesName(file, error);
+  // Deliberately never closed once it passed: the process's end closes it, after the file has been
+  // started. A refused file's handle closes here, so that the caller can delete the file.
+  if (passes) opened.Release();
+  return passes;
 }

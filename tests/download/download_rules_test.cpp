@@ -203,22 +203,25 @@ TEST_CASE(APlanDecidesTheWayAndTheSignatureOnce) {
     const wchar_t* ownName;
     LaunchWay way;
     bool mustBeSigned;
+    bool package;  // signed for the installer rather than as a program image
   };
   const Row rows[] = {
-      {L"quorvellauncher.exe", L"QuorvelLauncher.exe", LaunchWay::Relaunch, true},
-      {L"QuorvelLauncher.exe", L"QuorvelLauncher (2).exe", LaunchWay::ShellOpen, true},
-      {L"QuorvelLauncher.exe", L"20261208T011500Z_QuorvelLauncher.exe", LaunchWay::ShellOpen, true},
-      {L"", L"", LaunchWay::ShellOpen, false},  // an empty name never means the launcher itself
-      {L"Setup.msi", L"QuorvelLauncher.exe", LaunchWay::Msiexec, true},
-      {L"SETUP.MSI", L"QuorvelLauncher.exe", LaunchWay::Msiexec, true},
-      {L"Setup.Msi. . ", L"QuorvelLauncher.exe", LaunchWay::Msiexec, true},  // saved without the trailing dots
-      {L"Setup.msix", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, false},
-      {L"Setup.msi.exe", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, true},
-      {L"Setup", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, false},
-      {L"Setup.ms", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, false},
-      {L"Patch.msp", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, true},
-      {L"QuorvelLauncher.msi", L"quorvellauncher.MSI", LaunchWay::Relaunch, true},  // the own name wins
-      {L"QuorvelLauncher.txt", L"QuorvelLauncher.txt", LaunchWay::Relaunch, true},  // an update is always checked
+      {L"quorvellauncher.exe", L"QuorvelLauncher.exe", LaunchWay::Relaunch, true, false},
+      {L"QuorvelLauncher.exe", L"QuorvelLauncher (2).exe", LaunchWay::ShellOpen, true, false},
+      {L"QuorvelLauncher.exe", L"20261208T011500Z_QuorvelLauncher.exe", LaunchWay::ShellOpen, true, false},
+      {L"", L"", LaunchWay::ShellOpen, false, false},  // an empty name never means the launcher itself
+      {L"Setup.msi", L"QuorvelLauncher.exe", LaunchWay::Msiexec, true, true},
+      {L"SETUP.MSI", L"QuorvelLauncher.exe", LaunchWay::Msiexec, true, true},
+      {L"Setup.Msi. . ", L"QuorvelLauncher.exe", LaunchWay::Msiexec, true, true},  // saved without the trailing dots
+      {L"Setup.msix", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, false, false},
+      {L"Setup.msi.exe", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, true, false},
+      {L"Setup", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, false, false},
+      {L"Setup.ms", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, false, false},
+      {L"Patch.msp", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, true, true},
+      {L"Patch.MSP.exe", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, true, false},
+      // The own name wins: an update is a program whatever it is called, and always checked.
+      {L"QuorvelLauncher.msi", L"quorvellauncher.MSI", LaunchWay::Relaunch, true, false},
+      {L"QuorvelLauncher.txt", L"QuorvelLauncher.txt", LaunchWay::Relaunch, true, false},
   };
   for (const Row& row : rows) {
     check::Scope scope(check::Show(std::wstring(row.name) + L" run as " + row.ownName));
@@ -233,6 +236,7 @@ TEST_CASE(APlanDecidesTheWayAndTheSignatureOnce) {
     REQUIRE(PlanDownload(entry, context, plan, error));
     CHECK_EQ(static_cast<int>(plan.way), static_cast<int>(row.way));
     CHECK_EQ(plan.mustBeSigned, row.mustBeSigned);
+    CHECK_EQ(plan.package, row.package);
     CHECK_EQ(plan.sha256, kDigest);
   }
   ManifestEntry script;
