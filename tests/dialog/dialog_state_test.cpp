@@ -202,7 +202,7 @@ TEST_CASE(LaunchShowsLaunchingAndClosesAbout400MsLater) {
     std::wstring path;
     ULONGLONG mostMs;  // 0: no upper bound
   } cases[] = {
-      // The shell shows its own box for the missing file; the closer answers it like a user would.
+      // The shell fails on the missing file and shows nothing (a box, were there one, is closed).
       {"failed launch", MissingDownloadPath(), 0},
       // A program that starts and ends without a window: the launch takes a process start, and the
       // bound leaves a loaded machine room while it still catches a wait of seconds.

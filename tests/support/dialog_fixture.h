@@ -52,7 +52,7 @@ void WaitForManifestWorker();
 // Waits for the fetch worker, then posts WM_MANIFEST_READY as it would and pumps until it is shown.
 void ShowManifest(Manifest* manifest);
 void ShowManifest(int entries);
-// A downloaded file that is not there, so its launch fails (the shell shows its own box).
+// A downloaded file that is not there, so its launch fails (silently: the shell shows no box).
 std::wstring MissingDownloadPath();
 // A loopback listener on a free port that takes connections and never answers them, so a download
 // from it stays under way; INVALID_SOCKET when none could be made.
