@@ -39,6 +39,8 @@ bool CheckContentMatchesName(HANDLE file, std::wstring& error) {
 }  // namespace
 
 bool JudgeDownloadedFile(HANDLE file, const std::wstring& path, const DownloadPlan& plan, std::wstring& error) {
+  // An unsigned launcher has no publisher: what must be signed is neither checked nor held.
+  if (plan.mustBeSigned && !LauncherCarriesSignature()) return true;
   FileHandle opened;
   if (file == nullptr || file == INVALID_HANDLE_VALUE) {
     opened = OpenForVerdict(path);
@@ -48,8 +50,9 @@ bool JudgeDownloadedFile(HANDLE file, const std::wstring& path, const DownloadPl
       plan.mustBeSigned
           ? CheckSignedByPublisher(file, path, plan.package ? SignedContent::Package : SignedContent::Program, error)
           : CheckContentMatchesName(file, error);
-  // Deliberately never closed once it passed: the process's end closes it, after the file has been
-  // started. A refused file's handle closes here, so that the caller can delete the file.
-  if (passes) opened.Release();
+  // A file whose signature passed is deliberately never closed: the process's end closes it, after
+  // the file has been started. One only looked at is let go, so that the program that opens it may
+  // write to it; a refused one, so that the caller can delete it.
+  if (passes && plan.mustBeSigned) opened.Release();
   return passes;
 }
