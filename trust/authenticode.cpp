@@ -41,19 +41,23 @@ bool ReadSubjectNames(PCCERT_CONTEXT certificate, SubjectNames& names) {
 }
 
 // The signature was made for this type of file, as the system read the file and as the signature
-// says; a package's streams have the digest it names.
-bool SignedForContent(const CRYPT_PROVIDER_DATA& provider, HANDLE file, SignedContent content) {
+// says.
+bool SignedForContent(const CRYPT_PROVIDER_DATA& provider, SignedContent content) {
   const PROVDATA_SIP* sip = provider.pPDSip;
   if (!sip || !sip->psIndirectData) return false;
   unsigned char subject[16] = {};
   std::memcpy(subject, &sip->gSubject, sizeof subject);
   const SIP_INDIRECT_DATA& indirect = *sip->psIndirectData;
   const std::string value(reinterpret_cast<const char*>(indirect.Data.Value.pbData), indirect.Data.Value.cbData);
-  if (!SubjectFits(content, subject) || !indirect.Data.pszObjId ||
-      !IndirectDataFits(content, indirect.Data.pszObjId, value)) {
-    return false;
-  }
-  if (content == SignedContent::Program) return true;  // the system computed the image's digest
+  return SubjectFits(content, subject) && indirect.Data.pszObjId &&
+         IndirectDataFits(content, indirect.Data.pszObjId, value);
+}
+
+// The file has the digest the signature names. The system computes a program image's itself; a
+// package's is computed here again (SHA-256 only), whatever the system did.
+bool DigestMatches(const CRYPT_PROVIDER_DATA& provider, HANDLE file, SignedContent content) {
+  if (content == SignedContent::Program) return true;
+  const SIP_INDIRECT_DATA& indirect = *provider.pPDSip->psIndirectData;
   const std::string digest(reinterpret_cast<const char*>(indirect.Digest.pbData), indirect.Digest.cbData);
   return indirect.DigestAlgorithm.pszObjId && std::strcmp(indirect.DigestAlgorithm.pszObjId, kSha256Oid) == 0 &&
          PackageDigestMatches(file, digest);
@@ -74,10 +78,10 @@ bool JudgingTime(const CMSG_SIGNER_INFO& signer, uint64_t& at) {
 
 // What the verification left behind: one signer, the signature made for this type of file, the
 // signer's chain passing the Authenticode policy and the launcher's own reading, and its subject's
-// names read.
+// names read; and, last since it reads the whole file, the digest.
 bool CheckVerifiedSignature(HANDLE state, HANDLE file, SignedContent content, SubjectNames& signer) {
   CRYPT_PROVIDER_DATA* provider = Crypto().providerData(state);
-  if (!provider || provider->csSigners != 1 || !SignedForContent(*provider, file, content)) return false;
+  if (!provider || provider->csSigners != 1 || !SignedForContent(*provider, content)) return false;
   CRYPT_PROVIDER_SGNR* primary = Crypto().providerSigner(provider, 0, FALSE, 0);
   if (!primary || !primary->psSigner || !primary->pChainContext || primary->pChainContext->cChain == 0) return false;
   const CERT_SIMPLE_CHAIN* chain = primary->pChainContext->rgpChain[0];
@@ -91,7 +95,7 @@ bool CheckVerifiedSignature(HANDLE state, HANDLE file, SignedContent content, Su
   return Crypto().chainPolicy(CERT_CHAIN_POLICY_AUTHENTICODE, primary->pChainContext, &policy, &status) &&
          status.dwError == 0 && JudgingTime(*primary->psSigner, at) &&
          ChainIsSound(*primary->pChainContext, kCodeSigningUsage, at) &&
-         ReadSubjectNames(chain->rgpElement[0]->pCertContext, signer);
+         ReadSubjectNames(chain->rgpElement[0]->pCertContext, signer) && DigestMatches(*provider, file, content);
 }
 
 }  // namespace
