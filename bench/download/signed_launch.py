@@ -2,11 +2,11 @@
 program's signature first, and in a fresh process its own) and for the same launcher unsigned
 (which checks nothing), with one program of the largest size a download may have (512 MiB, less
 room for its signature) signed by the launcher's publisher. "Finished" is the downloaded file's last
-write; "started" is the time the recorder notes as it starts. The rounds alternate the launchers;
-each round is a fresh launcher process, and its download is deleted after it. With
-QUORVEL_BASELINE=path/to/QuorvelLauncher.exe another build is timed, signed and unsigned, in the same
-rounds, so a before and after share one load. QUORVEL_BENCH_BYTES sets another size. Prints each
-round and the medians. Run under the test bed, from build/win:
+write; "started" is the time the recorder notes as it starts. The rounds alternate the launchers,
+each round starting with the next one; each run is a fresh launcher process, and its download is
+deleted after it. With QUORVEL_BASELINE=path/to/QuorvelLauncher.exe another build is timed, signed
+and unsigned, in the same rounds, so a before and after share one load. QUORVEL_BENCH_BYTES sets
+another size. Prints each round and the medians. Run under the test bed, from build/win:
 
   QUORVEL_TESTBED=$PWD/testbed-bench PYTHONPATH=../.. ../../testbed/with-wine.sh --xvfb \\
     python3 ../../bench/download/signed_launch.py --artefacts bench-artefacts --root ../.. \\
@@ -68,8 +68,11 @@ def body(t):
     w.add_file(NAME, source=signed(t, t.args.recorder, "big.exe", signer, pad_to=BYTES))
     entries = w.publish()
     times = {kind: [] for kind in launchers}
+    kinds = list(launchers)
     for i in range(ROUNDS):
-        for kind, exe in launchers.items():
+        # Each round starts with the next launcher, so none always runs first after a deletion.
+        for kind in kinds[i % len(kinds):] + kinds[:i % len(kinds)]:
+            exe = launchers[kind]
             seconds = one_round(t, w, kind, exe, entries)
             times[kind].append(seconds)
             t.log("round %d, %s launcher: %.3f s from download complete to launch" % (i + 1, kind, seconds))
