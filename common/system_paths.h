@@ -4,5 +4,5 @@
 
 // The temporary folder with its trailing backslash; empty when it cannot be read whole.
 std::wstring TempFolder();
-// Full path of the running executable; empty when it cannot be read whole.
+// Full path of the running executable, however long; empty when it cannot be read whole.
 std::wstring OwnExePath();

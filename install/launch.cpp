@@ -63,7 +63,9 @@ void LaunchDownloadedFile(const std::wstring& filePath, LaunchWay way) {
   }
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOASYNC;  // the window closes right after: the shell must be done by then
+  // The window closes right after: the shell must be done by then. It shows no box of its own
+  // either (a type without a handler would leave "Launching…" behind one).
+  info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
   info.hwnd = g_mainWindow;
   info.lpVerb = L"open";
   info.nShow = SW_SHOWNORMAL;
@@ -84,6 +86,6 @@ void LaunchDownloadedFile(const std::wstring& filePath, LaunchWay way) {
     info.lpFile = filePath.c_str();
     info.lpParameters = nullptr;
   }
-  // Failures stay silent: whatever the shell itself shows is all the user sees.
+  // Failures stay silent.
   ShellExecuteExW(&info);
 }

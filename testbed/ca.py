@@ -46,13 +46,14 @@ def _make_ca(directory, common_name, days):
     _openssl("x509", "-in", "ca.pem", "-outform", "der", "-out", "ca.der", cwd=directory)
 
 
-def _issue(directory, name, subject, extensions, days):
-    """NAME.key and NAME.pem, signed by the CA in directory with the given extensions."""
+def _issue(directory, name, subject, extensions, days, issuer="ca"):
+    """NAME.key and NAME.pem, signed with the given extensions by the CA in directory, or by the
+    certificate ISSUER.pem there (and its key)."""
     with open(os.path.join(directory, name + ".ext"), "w") as ext:
         ext.write(extensions)
     _openssl("req", "-newkey", "rsa:2048", "-nodes", "-sha256", "-keyout", name + ".key.new",
              "-out", name + ".csr", "-subj", subject, cwd=directory)
-    _openssl("x509", "-req", "-in", name + ".csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+    _openssl("x509", "-req", "-in", name + ".csr", "-CA", issuer + ".pem", "-CAkey", issuer + ".key",
              "-CAcreateserial", "-sha256", "-days", days, "-extfile", name + ".ext",
              "-out", name + ".pem", cwd=directory)
     # The key appears last, so a half-made directory is never taken as complete.
@@ -90,14 +91,22 @@ def make_signer(directory, common_name="Quorvel Throwaway Code Signing CA", subj
     return issue_signer(directory, "signer", subject)
 
 
-def issue_signer(directory, name, subject, days="30"):
-    """Another code-signing certificate (a new key) from the CA that make_signer made in directory:
-    another publisher, or the same names renewed."""
+def issue_signer(directory, name, subject, days="30", issuer="ca", usage="codeSigning"):
+    """Another end-entity certificate (a new key, CA:FALSE) from the CA that make_signer made in
+    directory, for code signing unless usage names another extended key usage: another publisher,
+    or the same names renewed. With issuer, the certificate ISSUER.pem issued earlier in directory
+    signs it instead of the CA, and the PKCS#12 file carries the whole chain up to the CA."""
     password = "pw " + secrets.token_hex(12)  # a space, so shell word splitting would show
     with open(os.path.join(directory, name + "-password.txt"), "w") as f:
         f.write(password + "\n")
-    _issue(directory, name, subject, _SIGNER_EXTENSIONS, days)
-    _openssl("pkcs12", "-export", "-inkey", name + ".key", "-in", name + ".pem", "-certfile", "ca.pem",
+    _issue(directory, name, subject, _SIGNER_EXTENSIONS.replace("codeSigning", usage), days, issuer)
+    chain = "ca.pem"
+    if issuer != "ca":
+        chain = name + "-issuers.pem"
+        with open(os.path.join(directory, chain), "w") as f:
+            for part in (issuer + ".pem", "ca.pem"):
+                f.write(open(os.path.join(directory, part)).read())
+    _openssl("pkcs12", "-export", "-inkey", name + ".key", "-in", name + ".pem", "-certfile", chain,
              "-out", name + ".pfx", "-passout", "file:%s-password.txt" % name, cwd=directory)
     path = lambda file: os.path.join(directory, file)  # noqa: E731
     return Signer(path("ca.pem"), path("ca.der"), path(name + ".pfx"), path(name + "-password.txt"),

@@ -43,8 +43,8 @@ bool PlanDownload(const ManifestEntry& entry, const TrustContext& context, Downl
   planned.way = ChooseLaunchWay(planned.savedName, context.ownFileName);
   const std::wstring extension = FileExtension(planned.savedName);
   planned.mustBeSigned = MustBeSignedByPublisher(extension, planned.way == LaunchWay::Relaunch);
-  planned.judgedByName = planned.mustBeSigned &&
-                         (EqualsIgnoringAsciiCase(extension, L".msi") || EqualsIgnoringAsciiCase(extension, L".msp"));
+  planned.package = planned.way != LaunchWay::Relaunch && IsInstallerPackageType(extension);
+  planned.judgedByName = planned.mustBeSigned && planned.package;
   if (!CheckVouchedFor(entry, context, planned.mustBeSigned, error) ||
       !CheckDownloadRequest(entry.url, entry.sha256, error)) {
     return false;

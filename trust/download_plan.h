@@ -23,8 +23,9 @@ struct DownloadPlan {
   std::wstring savedName;  // the name the file is saved and started under
   LaunchWay way = LaunchWay::ShellOpen;
   bool mustBeSigned = false;  // a program, a package or an update: a signed launcher's publisher must have signed it
-  // A Windows Installer package or patch that must be signed: the system reads its signature by
-  // opening it again by its name, which must then be its own and which only readers may hold open.
+  bool package = false;       // signed as an installer package (.msi, .msp), not as a program image
+  // A package that must be signed: the system reads its signature by opening it again by its name,
+  // which must then be its own and which only readers may hold open.
   bool judgedByName = false;
   std::wstring sha256;     // the digest the file must have, as the manifest gave it; empty when it names none
   int64_t exactSize = -1;  // a signed list's size: the file must be exactly this many bytes; -1: any size

@@ -1,41 +1,39 @@
 #include "trust/publisher.h"
 
-#include <windows.h>
-
 #include "common/scoped.h"
 #include "common/system_paths.h"
 #include "trust/authenticode.h"
+#include "trust/certificate_table_rules.h"
+#include "trust/file_bytes.h"
 #include "trust/signature_rules.h"
 
 namespace {
 
-enum class OwnSignature { Absent, Valid, Failing };
+enum class OwnSignature { Absent, Valid, Failing, Unreadable };
 
 struct OwnSigner {
   OwnSignature signature = OwnSignature::Failing;
   Publisher publisher;
 };
 
-// Read access only, and only readers may share it: nobody writes, renames or deletes the file
-// while this handle is open.
-FileHandle OpenForVerdict(const std::wstring& path) {
-  return FileHandle(
-      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
-// Judged like a download, by the same rule; a signature that is there but fails it, a signer
-// that names no single publisher, or an executable that cannot be read all fail closed.
+// Unsigned means no certificate table at all. A launcher that carries one is judged like a download
+// it starts, by the same rule, and anything short of a valid signature that names one publisher
+// fails closed; so does an own file that cannot be read, which says so.
 OwnSigner ReadOwnSigner() {
   OwnSigner own;
-  const std::wstring path = OwnExePath();
-  if (path.empty()) return own;
-  FileHandle file = OpenForVerdict(path);
-  if (!file) return own;
-  SubjectNames signer;
-  const SignatureVerdict verdict = VerifyAuthenticode(file.Get(), path, signer);
-  if (verdict == SignatureVerdict::Absent) {
+  if (!LauncherCarriesSignature()) {
     own.signature = OwnSignature::Absent;
-  } else if (verdict == SignatureVerdict::Valid && PublisherFromSubject(signer, own.publisher)) {
+    return own;
+  }
+  const std::wstring path = OwnExePath();
+  FileHandle file = path.empty() ? FileHandle() : OpenForVerdict(path);
+  if (!file) {
+    own.signature = OwnSignature::Unreadable;
+    return own;
+  }
+  SubjectNames signer;
+  if (VerifyAuthenticode(file.Get(), path, SignedContent::Program, signer) == SignatureVerdict::Valid &&
+      PublisherFromSubject(signer, own.publisher)) {
     own.signature = OwnSignature::Valid;
     file.Release();  // the running launcher stays as judged too, until the process ends
   }
@@ -51,22 +49,25 @@ const OwnSigner& LaunchersSigner() {
 
 bool LauncherCarriesSignature() {
   const auto* image = reinterpret_cast<const unsigned char*>(GetModuleHandleW(nullptr));
-  if (!image) return false;
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& table = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
-  return table.VirtualAddress != 0 && table.Size != 0;
+  uint32_t ntOffset = 0;
+  CertificateTableLocation table;
+  // The loaded image's headers are the file's, mapped whole.
+  return image && NtHeadersOffset(image, kDosHeaderBytes, ntOffset) &&
+         CertificateTableFromHeaders(image + ntOffset, kNtHeadersBytes, table) && table.offset != 0 && table.size != 0;
 }
 
-bool CheckSignedByPublisher(HANDLE file, const std::wstring& path, std::wstring& error) {
+bool CheckSignedByPublisher(HANDLE file, const std::wstring& path, SignedContent content, std::wstring& error) {
   const OwnSigner& own = LaunchersSigner();
-  if (own.signature == OwnSignature::Absent) return true;
-  if (own.signature == OwnSignature::Failing) {
-    error = kOwnSignatureFailsText;
-    return false;
+  switch (own.signature) {
+    case OwnSignature::Absent: return true;
+    case OwnSignature::Unreadable: error = kOwnFileUnreadableText; return false;
+    case OwnSignature::Failing: error = kOwnSignatureFailsText; return false;
+    case OwnSignature::Valid: break;
   }
   SubjectNames signer;
-  if (VerifyAuthenticode(file, path, signer) != SignatureVerdict::Valid || !SubjectIsPublisher(signer, own.publisher)) {
+  if (file == INVALID_HANDLE_VALUE || !file ||
+      VerifyAuthenticode(file, path, content, signer) != SignatureVerdict::Valid ||
+      !SubjectIsPublisher(signer, own.publisher)) {
     error = NotSignedByText(own.publisher);
     return false;
   }

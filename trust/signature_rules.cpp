@@ -3,11 +3,11 @@
 #include "common/ascii_names.h"
 
 bool MustBeSignedByPublisher(const std::wstring& extension, bool relaunchedAsUpdate) {
-  if (relaunchedAsUpdate) return true;
-  for (const wchar_t* type : {L".exe", L".msi", L".msp"}) {
-    if (EqualsIgnoringAsciiCase(extension, type)) return true;
-  }
-  return false;
+  return relaunchedAsUpdate || EqualsIgnoringAsciiCase(extension, L".exe") || IsInstallerPackageType(extension);
+}
+
+bool IsInstallerPackageType(const std::wstring& extension) {
+  return EqualsIgnoringAsciiCase(extension, L".msi") || EqualsIgnoringAsciiCase(extension, L".msp");
 }
 
 bool PublisherFromSubject(const SubjectNames& subject, Publisher& publisher) {

@@ -6,6 +6,8 @@
 
 constexpr const wchar_t* kOwnSignatureFailsText =
     L"This launcher's own signature does not verify; refusing to start downloaded programs.";
+constexpr const wchar_t* kOwnFileUnreadableText =
+    L"This launcher cannot read its own file; refusing to start downloaded programs.";
 
 // The subject names of a certificate that the comparison reads, in the order the subject has them.
 struct SubjectNames {
@@ -23,6 +25,9 @@ struct Publisher {
 // Files the system starts as programs or installs (.exe, .msi, .msp, ASCII letters in any case),
 // and any download that would be relaunched as the launcher's own update, must be signed.
 bool MustBeSignedByPublisher(const std::wstring& extension, bool relaunchedAsUpdate);
+// Of those, the installer's packages and patches (.msi, .msp), whose signatures are made for the
+// installer rather than for a program image.
+bool IsInstallerPackageType(const std::wstring& extension);
 // The subject names one publisher: exactly one CN and at most one O. False otherwise.
 bool PublisherFromSubject(const SubjectNames& subject, Publisher& publisher);
 // The subject names exactly this publisher. Keys, serials and issuers are not compared: they

@@ -233,7 +233,7 @@ TEST_CASE(LaunchShowsLaunchingAndClosesAbout400MsLater) {
     std::wstring source;
     ULONGLONG mostMs;  // 0: no upper bound
   } cases[] = {
-      // The shell shows its own box for the empty program; the closer answers it like a user would.
+      // The shell fails on the empty program and shows nothing (a box, were there one, is closed).
       {"failed launch", L"Missing Setup.exe", L"", 0},
       // A program that starts and ends without a window: the launch takes a process start, and the
       // bound leaves a loaded machine room while it still catches a wait of seconds.

@@ -225,22 +225,24 @@ TEST_CASE(APlanDecidesTheWayAndTheSignatureOnce) {
     const wchar_t* ownName;
     LaunchWay way;
     bool mustBeSigned;
-    bool judgedByName = false;  // a signed package, whose signature the system reads by its name
+    bool package;  // signed for the installer rather than as a program image
   };
   const Row rows[] = {
-      {L"quorvellauncher.exe", L"QuorvelLauncher.exe", LaunchWay::Relaunch, true},
-      {L"QuorvelLauncher.exe", L"QuorvelLauncher (2).exe", LaunchWay::ShellOpen, true},
-      {L"QuorvelLauncher.exe", L"20261208T011500Z_QuorvelLauncher.exe", LaunchWay::ShellOpen, true},
+      {L"quorvellauncher.exe", L"QuorvelLauncher.exe", LaunchWay::Relaunch, true, false},
+      {L"QuorvelLauncher.exe", L"QuorvelLauncher (2).exe", LaunchWay::ShellOpen, true, false},
+      {L"QuorvelLauncher.exe", L"20261208T011500Z_QuorvelLauncher.exe", LaunchWay::ShellOpen, true, false},
       {L"Setup.msi", L"QuorvelLauncher.exe", LaunchWay::Msiexec, true, true},
       {L"SETUP.MSI", L"QuorvelLauncher.exe", LaunchWay::Msiexec, true, true},
       {L"Setup.Msi. . ", L"QuorvelLauncher.exe", LaunchWay::Msiexec, true, true},  // saved without the trailing dots
-      {L"Setup.msix", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, false},
-      {L"Setup.msi.exe", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, true},
-      {L"Setup", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, false},
-      {L"Setup.ms", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, false},
+      {L"Setup.msix", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, false, false},
+      {L"Setup.msi.exe", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, true, false},
+      {L"Setup", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, false, false},
+      {L"Setup.ms", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, false, false},
       {L"Patch.msp", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, true, true},
-      {L"QuorvelLauncher.msi", L"quorvellauncher.MSI", LaunchWay::Relaunch, true, true},  // the own name wins
-      {L"QuorvelLauncher.txt", L"QuorvelLauncher.txt", LaunchWay::Relaunch, true},        // an update is always checked
+      {L"Patch.MSP.exe", L"QuorvelLauncher.exe", LaunchWay::ShellOpen, true, false},
+      // The own name wins: an update is a program whatever it is called, and always checked.
+      {L"QuorvelLauncher.msi", L"quorvellauncher.MSI", LaunchWay::Relaunch, true, false},
+      {L"QuorvelLauncher.txt", L"QuorvelLauncher.txt", LaunchWay::Relaunch, true, false},
   };
   for (const Row& row : rows) {
     check::Scope scope(check::Show(std::wstring(row.name) + L" run as " + row.ownName));
@@ -255,7 +257,8 @@ TEST_CASE(APlanDecidesTheWayAndTheSignatureOnce) {
     REQUIRE(PlanDownload(entry, context, plan, error));
     CHECK_EQ(static_cast<int>(plan.way), static_cast<int>(row.way));
     CHECK_EQ(plan.mustBeSigned, row.mustBeSigned);
-    CHECK_EQ(plan.judgedByName, row.judgedByName);
+    CHECK_EQ(plan.package, row.package);
+    CHECK_EQ(plan.judgedByName, row.mustBeSigned && row.package);
     CHECK_EQ(plan.sha256, kDigest);
   }
   CHECK_EQ(static_cast<int>(ChooseLaunchWay(L"", L"")), static_cast<int>(LaunchWay::ShellOpen));

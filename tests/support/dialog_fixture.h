@@ -72,7 +72,7 @@ void WaitForManifestWorker();
 void ShowManifest(Manifest* manifest);
 void ShowManifest(int entries);
 // A finished download as the worker hands it over: a new download folder holding `name` alone,
-// a copy of `source` or, without one, an empty file whose launch fails (the shell shows its own
+// a copy of `source` or, without one, an empty file whose launch fails (silently: the shell shows no
 // box), both held as the worker holds them.
 FinishedDownload* NewFinishedDownload(const std::wstring& name, const std::wstring& source = std::wstring());
 // A loopback listener on a free port that takes connections and never answers them, so a download
