@@ -51,7 +51,9 @@ bool FindDesktopShortcut() {
 void CreateDesktopShortcut() {
   const std::wstring desktop = DesktopFolder();
   const std::wstring exePath = OwnExePath();
-  if (desktop.empty() || exePath.empty()) return;
+  // A shortcut's target holds fewer than MAX_PATH characters: a launcher deeper than that gets none
+  // rather than one that leads to a cut path.
+  if (desktop.empty() || exePath.empty() || exePath.size() >= MAX_PATH) return;
   const std::wstring shortcutPath = desktop + L"\\" + kShortcutFileName;
   ComPointer<IShellLinkW> link;
   if (!CreateShellLink(link)) return;
