@@ -28,7 +28,7 @@ NOT_SIGNED = "Downloaded file is not signed by Quorvel Test Publishing."
 OWN_SIGNATURE_FAILS = "This launcher's own signature does not verify; refusing to start downloaded programs."
 CONTENT_MISMATCH = "Refusing a file whose content does not match its type."
 HEADER_PADDING = 0x5F0  # zeros between the launcher's section table and its first section
-BIG_NAME = "Big Signed.exe"
+BIG_NAME = "Big Other Publisher.exe"
 BIG_BYTES = 512 * 1024 * 1024 - 65536  # its signature still leaves it within the 512 MiB limit
 OWN_NAME = "QuorvelLauncher.exe"
 
@@ -210,7 +210,7 @@ def catalogue(t, w):
         "Time-stamped.exe": time_stamped_copy(t, t.args.recorder, "time-stamped.exe", dated, 1738368000),
         OWN_NAME: launcher,
     }
-    w.add_file(BIG_NAME, source=big_signed_copy(t, t.args.recorder, signer), modified_at="2026-02-01T00:00:00Z")
+    w.add_file(BIG_NAME, source=big_signed_copy(t, t.args.recorder, other), modified_at="2026-02-01T00:00:00Z")
     day = 28
     for name, source in list(refused.items()) + list(mislabelled.items()) + list(started.items()):
         stamp = "2026-03-%02dT00:00:00Z" % day  # listed in this order, newest first
@@ -312,7 +312,9 @@ def check_update_relaunched(t, w, entries):
 def check_escape_during_first_check(t, w, entries):
     """Esc while a fresh launcher judges a large program, its first check in the run (which reads
     the launcher's own signature too), leaves nothing that could be started: the program never had
-    its own name, and the name it was written under goes with the process."""
+    its own name, and the name it was written under goes with the process. Another publisher signed
+    it, so a check that ends before the process does refuses it too: what is left never depends on
+    which comes first."""
     t.probe.watched = None
     launcher = w.start_launcher("launcher-escape.log")
     steps.wait_ready(t, entries)
@@ -348,7 +350,7 @@ def close(t, program, after):
 # Without list keys a signed launcher starts only what its publisher signs (programs, packages,
 # patches, its own update): any other type is refused before it is requested.
 NOT_VOUCHED = "Refusing a file its publisher has not vouched for."
-UNVOUCHED = ("Release notes.txt", "App.msix")
+UNVOUCHED = ("Read me.txt", "App.msix")
 
 
 def add_unvouched(w):
@@ -385,12 +387,18 @@ def body(t):
     t.screen.screenshot("1-signed-launcher-ready")
     for name in refused:
         check_refused(t, w, name, msiexec)
-    for name in mislabelled:
-        check_refused(t, w, name, msiexec, CONTENT_MISMATCH)
     t.screen.screenshot("2-refused")
     for name in UNVOUCHED:
         check_refused_unrequested(t, w, name)
     close(t, running, "the refusals")
+    # Types no signature vouches for start only in a launcher without a publisher, and even there a
+    # program under such a name is refused for its content.
+    t.probe.watched = None
+    unsigned = w.start_launcher("launcher-mislabelled.log", exe=unsigned_launcher)
+    steps.wait_ready(t, entries)
+    for name in mislabelled:
+        check_refused(t, w, name, msiexec, CONTENT_MISMATCH)
+    close(t, unsigned, "the content refusals")
     check_escape_during_first_check(t, w, entries)
     # A launcher whose own signature fails starts nothing, not even the publisher's own program.
     # The flipped bit lies in header padding, which the loader ignores and the signature covers.
