@@ -98,6 +98,16 @@ bool LoadSigners(const ToolOptions& options, std::vector<ListSigner>& signers, s
   return true;
 }
 
+// Reads every --verify key onto keys.
+bool AddPublicKeys(const std::vector<ToolPath>& paths, std::vector<ListPublicKey>& keys, std::string& error) {
+  for (const ToolPath& path : paths) {
+    ListPublicKey key;
+    if (!ReadListPublicKey(path, key, error)) return false;
+    keys.push_back(key);
+  }
+  return true;
+}
+
 int Make(const ToolOptions& options) {
   std::vector<ListSigner> signers;
   std::string error;
@@ -124,11 +134,7 @@ int Refresh(const ToolOptions& options) {
   if (!LoadSigners(options, signers, error)) return Fail(error);
   std::vector<ListPublicKey> keys;
   for (const ListSigner& signer : signers) keys.push_back(signer.publicKey);
-  for (const ToolPath& path : options.publicKeys) {
-    ListPublicKey key;
-    if (!ReadListPublicKey(path, key, error)) return Fail(error);
-    keys.push_back(key);
-  }
+  if (!AddPublicKeys(options.publicKeys, keys, error)) return Fail(error);
   const std::string name = PrintablePath(options.input);
   std::string body;
   if (!ReadWholeFile(options.input, kMaxManifestBytes, body, error)) return Fail(error);
@@ -184,11 +190,7 @@ int Refresh(const ToolOptions& options) {
 int Verify(const ToolOptions& options) {
   std::vector<ListPublicKey> keys;
   std::string error;
-  for (const ToolPath& path : options.publicKeys) {
-    ListPublicKey key;
-    if (!ReadListPublicKey(path, key, error)) return Fail(error);
-    keys.push_back(key);
-  }
+  if (!AddPublicKeys(options.publicKeys, keys, error)) return Fail(error);
   std::string body;
   if (!ReadWholeFile(options.input, kMaxManifestBytes, body, error)) return Fail(error);
   const ListVerdict verdict =
