@@ -21,6 +21,7 @@
 namespace {
 
 constexpr wchar_t kCreateDestinationErrorFormat[] = L"Could not create destination file (Win32 error %u).";
+constexpr wchar_t kKeepErrorFormat[] = L"Could not keep the downloaded file (Win32 error %u).";
 
 std::wstring FormatWithNumber(const wchar_t* format, DWORD number) {
   wchar_t buffer[128] = {};
@@ -69,7 +70,7 @@ class DestinationFile {
     handle_.Reset(CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE | WRITE_DAC, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!handle_) return false;
-    if (!ReadFileId(handle_.Get(), id_) || !MarkForDeletion(true)) {
+    if (!ReadFileId(handle_.Get(), id_) || !Mark(true)) {
       const DWORD code = GetLastError();
       handle_.Reset();
       DeleteFileW(path_.c_str());
@@ -86,10 +87,10 @@ class DestinationFile {
   // on, takes `finalPath` (never another file's place), and the writer gives way to a reader.
   // False with the text the user sees when it cannot.
   bool Keep(const std::wstring& finalPath, std::wstring& error) {
-    if (!LockDownloadedFile(handle_.Get(), code_) || !MarkForDeletion(false)) return Failed(error);
+    if (!LockDownloadedFile(handle_.Get(), code_) || !Mark(false)) return Failed(error);
     if (!RenameThrough(handle_.Get(), finalPath)) {
       const DWORD code = GetLastError();
-      MarkForDeletion(true);
+      Mark(true);
       code_ = code;
       // Something was put under the file's own name meanwhile: the folder is not as it was made.
       if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) {
@@ -125,28 +126,21 @@ class DestinationFile {
     FileHandle deleter(CreateFileW(path_.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, 0, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     FILE_ID_INFO id = {};
-    if (deleter && ReadFileId(deleter.Get(), id) && SameFileId(id, id_)) {
-      FILE_DISPOSITION_INFO disposition = {};
-      disposition.DeleteFile = TRUE;
-      SetFileInformationByHandle(deleter.Get(), FileDispositionInfo, &disposition, sizeof disposition);
-    }
+    if (deleter && ReadFileId(deleter.Get(), id) && SameFileId(id, id_)) MarkForDeletion(deleter.Get(), true);
   }
 
   // The reader, for the finished download to hold until the process ends.
   FileHandle Release() { return std::move(handle_); }
 
  private:
-  bool MarkForDeletion(bool remove) {
-    FILE_DISPOSITION_INFO disposition = {};
-    disposition.DeleteFile = remove ? TRUE : FALSE;
-    const bool marked =
-        SetFileInformationByHandle(handle_.Get(), FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+  bool Mark(bool remove) {
+    const bool marked = MarkForDeletion(handle_.Get(), remove);
     code_ = marked ? 0 : GetLastError();
     return marked;
   }
 
   bool Failed(std::wstring& error) {
-    error = FormatWithNumber(L"Could not keep the downloaded file (Win32 error %u).", code_ ? code_ : GetLastError());
+    error = FormatWithNumber(kKeepErrorFormat, code_ ? code_ : GetLastError());
     return false;
   }
 
@@ -252,7 +246,7 @@ bool DownloadFile(DownloadJob& job, FileHandle& kept, std::wstring& error) {
   // program would load from beside itself) refuses the start.
   DWORD code = 0;
   if (complete && !LockDownloadFolder(job.folder, code)) {
-    error = FormatWithNumber(L"Could not keep the downloaded file (Win32 error %u).", code);
+    error = FormatWithNumber(kKeepErrorFormat, code);
     complete = false;
   }
   if (complete && !FolderHoldsOnly(job.folder, job.destinationPath)) {

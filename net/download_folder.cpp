@@ -157,12 +157,6 @@ bool OpenDownloadsRoot(DWORD access, HeldFolder& root) {
          OpenFolderIn(temp, kDownloadsFolderName, access, root);
 }
 
-bool DeleteThrough(HANDLE handle) {
-  FILE_DISPOSITION_INFO disposition = {};
-  disposition.DeleteFile = TRUE;
-  return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
-}
-
 // Deletes what a held folder holds, depth first, then the folder itself when that emptied it.
 // Links and anything that is not where the listing put it stay, and so do the folders above them.
 void RemoveFolderTree(HeldFolder& folder) {
@@ -176,10 +170,10 @@ void RemoveFolderTree(HeldFolder& folder) {
       child.path = folder.path + L"\\" + entry.name;
       if (child.handle && FinalPath(child.handle.Get(), child.finalPath)) RemoveFolderTree(child);
     } else if (FileHandle file = OpenListedEntry(folder, entry, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE)) {
-      DeleteThrough(file.Get());
+      MarkForDeletion(file.Get(), true);
     }
   }
-  DeleteThrough(folder.handle.Get());
+  MarkForDeletion(folder.handle.Get(), true);
   folder.handle.Reset();
 }
 
@@ -276,6 +270,12 @@ uint64_t ProcessStartTime() {
 
 }  // namespace
 
+bool MarkForDeletion(HANDLE handle, bool remove) {
+  FILE_DISPOSITION_INFO disposition = {};
+  disposition.DeleteFile = remove ? TRUE : FALSE;
+  return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}
+
 bool MakeDownloadFolder(DownloadFolder& folder, DWORD& error) {
   const std::wstring rootPath = DownloadsRoot();
   if (rootPath.empty()) {
@@ -370,7 +370,7 @@ void ClearOldDownloads() {
       if (old || (entry.created < started && IsEmptyFolder(folder.handle.Get()))) RemoveFolderTree(folder);
     } else if (old && !EqualsIgnoringAsciiCase(ownPath, path)) {
       if (FileHandle file = OpenListedEntry(root, entry, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE))
-        DeleteThrough(file.Get());
+        MarkForDeletion(file.Get(), true);
     }
   }
 }

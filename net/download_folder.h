@@ -29,6 +29,10 @@ bool LockDownloadedFile(HANDLE file, DWORD& error);
 bool LockDownloadFolder(const DownloadFolder& folder, DWORD& error);
 // The folder holds nothing but the file at `filePath`, one of its entries.
 bool FolderHoldsOnly(const DownloadFolder& folder, const std::wstring& filePath);
+// Marks the file or empty folder behind `handle` to be deleted when its last handle closes, or
+// takes the mark off again. Deleting through a handle deletes what it was opened on, never what
+// has taken its name since.
+bool MarkForDeletion(HANDLE handle, bool remove);
 // Deletes download folders older than a day, and empty ones made before this process started, and
 // files of the older flat layout older than a day. Skips what is in use or cannot be deleted, and
 // anything that is a link or is not where its folder's listing put it; leaves the running
