@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <ctime>
 #include <vector>
 
 #include "trust/list_memory.h"
@@ -11,14 +12,6 @@
 #include "trust/sha256.h"
 
 namespace {
-
-int64_t UnixTimeNow() {
-  FILETIME now = {};
-  GetSystemTimeAsFileTime(&now);
-  const uint64_t ticks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  constexpr uint64_t kTicksFrom1601To1970 = 116444736000000000ULL;  // 100 ns ticks
-  return static_cast<int64_t>((ticks - kTicksFrom1601To1970) / 10000000ULL);
-}
 
 const PinnedListKey* FindPinnedKey(const std::string& keyId) {
   for (const PinnedListKey& key : PinnedListKeys()) {
@@ -52,7 +45,7 @@ std::vector<CheckedSignature> CheckSignatures(const std::string& body, size_t si
 bool AcceptSignedList(const std::string& body, Manifest& manifest, std::wstring& error) {
   const ListMemory seen = ReadListMemory();
   ListFacts facts;
-  facts.now = UnixTimeNow();
+  facts.now = static_cast<int64_t>(std::time(nullptr));
   std::vector<ListSignatureLine> lines;
   facts.trailer = SplitSignedList(body, facts.signedLength, lines);
   if (facts.trailer == ListTrailer::Signed) {
